@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine, builds both targets and runs them.
+#   bash make.sh demo   set up, build, and show the module at work
+#   bash make.sh test   set up, build, and run every test on both targets
+#   bash make.sh build  set up and build only
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+BUILD=${VOTAR_BUILD:-$ROOT/build}
+
+PACKAGES=(cmake ninja-build g++ python3 tar libarchive-tools googletest
+          mingw-w64 g++-mingw-w64-i686-posix wine wine32:i386)
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+setup() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  as_root dpkg --add-architecture i386
+  as_root apt-get update -q
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# One Wine prefix and one wineserver kept running for all test programs.
+start_wine() {
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+  export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
+  if [ ! -f "$WINEPREFIX/.votar-ready" ]; then
+    echo "== preparing the Wine prefix"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    touch "$WINEPREFIX/.votar-ready"
+  fi
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+build() {
+  echo "== building natively (AddressSanitizer, UBSan)"
+  cmake -S . -B "$BUILD/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  ninja -C "$BUILD/native"
+  echo "== building VoTar40.dll (mingw-w64, i686)"
+  cmake -S . -B "$BUILD/win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+  ninja -C "$BUILD/win32"
+}
+
+run_tests() {
+  start_wine
+  local failed=0
+  echo "== tests: native"
+  (cd "$BUILD/native" && ctest --output-on-failure) || failed=1
+  echo "== tests: Win32 under Wine"
+  (cd "$BUILD/win32" && ctest --output-on-failure) || failed=1
+  return $failed
+}
+
+demo() {
+  local dll="$BUILD/win32/bin/VoTar40.dll"
+  echo "== $dll"
+  i686-w64-mingw32-objdump -p "$dll" | grep -E "file format|DLL Name"
+  echo "== exports (ordinal, name)"
+  i686-w64-mingw32-objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/\[/ { gsub(/[\[\]]/, "", $1); printf "  %2d %s\n", $1 + 1, $2 }'
+}
+
+case "${1:-}" in
+  demo) setup; build; demo ;;
+  test) setup; build; run_tests ;;
+  build) setup; build ;;
+  *) echo "usage: bash make.sh demo|test|build" >&2; exit 2 ;;
+esac

@@ -1,0 +1,83 @@
+#include "settings.h"
+
+#include <cstring>
+
+char gOutputDir[kPathSize];
+bool gOutputDirTooLong = false;
+char gBasePath[kPathSize];
+char gAddRoot[kPathSize];
+int32_t gStorePaths = 0;
+static unsigned char gDecompSettings[kDecompSettingsSize];
+
+int32_t PathMode() {
+  int32_t mode;
+  memcpy(&mode, gDecompSettings + kDecompPathModeOffset, sizeof mode);
+  return mode;
+}
+
+bool AddTrailingSeparator(const char* path, char* dst, size_t size) {
+  size_t len = strnlen(path, size);
+  bool needsSeparator = len > 0 && path[len - 1] != '\\' && path[len - 1] != ':';
+  if (len + (needsSeparator ? 1 : 0) + 1 > size) {
+    memset(dst, 0, size);
+    return false;
+  }
+  memmove(dst, path, len);
+  if (needsSeparator) dst[len++] = '\\';
+  dst[len] = '\0';
+  return true;
+}
+
+// A string field of a settings record, bounded by the record's end and by
+// what the module keeps.
+static size_t FieldLength(const unsigned char* field, size_t room) {
+  return strnlen(reinterpret_cast<const char*>(field), room);
+}
+
+// Stores the output directory with the trailing-separator rule and answers
+// where the module keeps it. A directory that does not fit is not cut (that
+// would move the files elsewhere): it is remembered as too long, and
+// extraction refuses to write until the host names one that fits.
+char* SetOutputPath(const char* path) {
+  gOutputDirTooLong = !AddTrailingSeparator(path, gOutputDir, sizeof gOutputDir);
+  return gOutputDir;
+}
+
+void SetDecompExtraFeatures(const void* settings) {
+  memcpy(gDecompSettings, settings, kDecompSettingsSize);
+  const unsigned char* output = gDecompSettings + kDecompOutputOffset;
+  size_t outputRoom = kDecompSettingsSize - kDecompOutputOffset;
+  if (output[0] != '\0') {
+    char path[kDecompSettingsSize - kDecompOutputOffset + 1];
+    size_t len = FieldLength(output, outputRoom);
+    memcpy(path, output, len);
+    path[len] = '\0';
+    SetOutputPath(path);
+  }
+  const unsigned char* base = gDecompSettings + kDecompBasePathOffset;
+  if (base[0] != '\0') {
+    size_t len = FieldLength(base, sizeof gBasePath - 1);
+    memcpy(gBasePath, base, len);
+    gBasePath[len] = '\0';
+  }
+}
+
+void SetCompExtraFeatures(const void* settings) {
+  const unsigned char* record = static_cast<const unsigned char*>(settings);
+  const unsigned char* base = record + kCompBasePathOffset;
+  if (base[0] != '\0') {
+    size_t len = FieldLength(base, sizeof gBasePath - 1);
+    memcpy(gBasePath, base, len);
+    gBasePath[len] = '\0';
+  }
+  const unsigned char* root = record + kCompAddRootOffset;
+  if (root[0] != '\0') {
+    // The backslash comes by length alone: C:\ (3 characters) gets none,
+    // D:\src\ gets a second one.
+    size_t len = FieldLength(root, sizeof gAddRoot - 2);
+    memcpy(gAddRoot, root, len);
+    if (len > 3) gAddRoot[len++] = '\\';
+    gAddRoot[len] = '\0';
+  }
+  memcpy(&gStorePaths, record + kCompStorePathsOffset, sizeof gStorePaths);
+}

@@ -1,0 +1,23 @@
+// Settings the host hands over before an operation. None of them is reset by
+// naming or forgetting an archive.
+#pragma once
+
+#include <cstdint>
+
+#include "archive.h"
+#include "votar.h"
+
+extern char gOutputDir[kPathSize];  // "" or ending in "\" or ":"
+extern bool gOutputDirTooLong;      // the host's directory did not fit
+extern char gBasePath[kPathSize];   // a folder inside the archive
+extern char gAddRoot[kPathSize];    // the folder the items to add lie under
+extern int32_t gStorePaths;         // 0: names alone; 1: relative paths
+
+// The path mode of the host's last extraction settings: 0 file names alone,
+// 1 paths below the base path, anything else whole paths.
+int32_t PathMode();
+
+// The trailing-separator rule: "" stays "", a path ending in "\" or ":"
+// stays, any other gets a "\". False, with `dst` emptied, when the result
+// does not fit `size`.
+bool AddTrailingSeparator(const char* path, char* dst, size_t size);

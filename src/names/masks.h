@@ -1,0 +1,29 @@
+// File mask lists and the matching of names against them.
+#pragma once
+
+#include <cstddef>
+
+#include "../api/votar.h"
+
+const size_t kPartSize = 256;  // directory, name and extension: 255 and NUL
+
+// Splits a path into drive (3 bytes), directory, name and extension (256
+// bytes each; the extension keeps its dot). Any output may be null. Lead
+// bytes of double-byte characters are neither separators nor dots.
+void SplitPath(const char* path, char* drive, char* directory, char* name,
+               char* extension);
+
+// Copies src to dst (which may be src) raising a-z, and the umlauts 0xE4 and
+// 0xF6, to upper case; every other byte is kept. Bounded by `size`.
+char* UpcaseName(const char* src, char* dst, size_t size);
+
+// Wildcard match, byte for byte: "*" any run, "?" one character. The
+// character after a "*" matches exactly one character (a second "*" is
+// literal there).
+bool MatchWildcard(const char* text, const char* pattern);
+
+// `candidate` is upper-cased already, with "\" separators.
+bool MatchFileMask(const char* candidate, const FileMaskEntry* entry);
+
+// True for an empty list or when any mask accepts the name.
+bool MatchFileMaskList(const char* candidate, const FileMaskList* list);

@@ -1,0 +1,72 @@
+#include "nameindex.h"
+
+#include <cstdlib>
+#include <cstring>
+
+static uint32_t HashOf(const char* name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; p++) {
+    h = (h ^ *p) * 16777619u;
+  }
+  return h;
+}
+
+void InitNameIndex(NameIndex* index) {
+  index->slots = nullptr;
+  index->capacity = 0;
+  index->used = 0;
+}
+
+void DoneNameIndex(NameIndex* index) {
+  for (size_t i = 0; i < index->capacity; i++) free(index->slots[i].name);
+  free(index->slots);
+  InitNameIndex(index);
+}
+
+static NameSlot* SlotFor(NameSlot* slots, size_t capacity, uint32_t hash,
+                         const char* name) {
+  size_t i = hash & (capacity - 1);
+  while (slots[i].name != nullptr &&
+         !(slots[i].hash == hash && strcmp(slots[i].name, name) == 0)) {
+    i = (i + 1) & (capacity - 1);
+  }
+  return &slots[i];
+}
+
+static bool Grow(NameIndex* index) {
+  size_t capacity = index->capacity == 0 ? 64 : index->capacity * 2;
+  NameSlot* slots = static_cast<NameSlot*>(calloc(capacity, sizeof(NameSlot)));
+  if (slots == nullptr) return false;
+  for (size_t i = 0; i < index->capacity; i++) {
+    NameSlot& old = index->slots[i];
+    if (old.name != nullptr) *SlotFor(slots, capacity, old.hash, old.name) = old;
+  }
+  free(index->slots);
+  index->slots = slots;
+  index->capacity = capacity;
+  return true;
+}
+
+bool AddName(NameIndex* index, const char* name, int32_t value) {
+  // Kept at most half full, so that probes stay short.
+  if ((index->used + 1) * 2 > index->capacity && !Grow(index)) return false;
+  uint32_t hash = HashOf(name);
+  NameSlot* slot = SlotFor(index->slots, index->capacity, hash, name);
+  if (slot->name != nullptr) return true;
+  size_t len = strlen(name);
+  char* copy = static_cast<char*>(malloc(len + 1));
+  if (copy == nullptr) return false;
+  memcpy(copy, name, len + 1);
+  slot->hash = hash;
+  slot->value = value;
+  slot->name = copy;
+  index->used++;
+  return true;
+}
+
+int32_t FindName(const NameIndex* index, const char* name) {
+  if (index->capacity == 0) return -1;
+  uint32_t hash = HashOf(name);
+  const NameSlot* slot = SlotFor(index->slots, index->capacity, hash, name);
+  return slot->name == nullptr ? -1 : slot->value;
+}

@@ -1,0 +1,28 @@
+// A set of names with a value each, for lookups in time independent of the
+// number of names. Used within one operation and freed at its end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct NameSlot {
+  uint32_t hash;
+  int32_t value;
+  char* name;  // null: the slot is free
+};
+
+struct NameIndex {
+  NameSlot* slots;
+  size_t capacity;  // a power of two, or 0
+  size_t used;
+};
+
+void InitNameIndex(NameIndex* index);
+void DoneNameIndex(NameIndex* index);
+
+// Adds `name` with `value` unless it is there already (the first value
+// stays). False when memory runs out.
+bool AddName(NameIndex* index, const char* name, int32_t value);
+
+// The value stored with `name`, or -1.
+int32_t FindName(const NameIndex* index, const char* name);

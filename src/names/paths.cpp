@@ -1,0 +1,236 @@
+#include "paths.h"
+
+#include <cstring>
+
+#include "../api/archive.h"
+#include "../api/settings.h"
+#include "../api/status.h"
+#include "../platform/platform.h"
+#include "../tar/streams.h"
+#include "masks.h"
+
+// Drops the first n characters, or all when there are fewer.
+static void DropFront(char* text, size_t n) {
+  size_t len = strlen(text);
+  if (n > len) n = len;
+  memmove(text, text + n, len - n + 1);
+}
+
+void StripUncRoot(const char* src, char* dst, size_t size) {
+  size_t len = strnlen(src, size - 1);
+  if (!(src[0] == '\\' && src[1] == '\\')) {
+    memmove(dst, src, len);
+    dst[len] = '\0';
+    return;
+  }
+  size_t from = 2;  // the server name alone when no "\" follows it
+  int found = 0;
+  for (size_t i = 2; i < len; i++) {
+    if (src[i] == '\\' && ++found == 2) {
+      from = i;
+      break;
+    }
+  }
+  if (found == 1) from = len;  // \\server\share: nothing is left
+  memmove(dst, src + from, len - from);
+  dst[len - from] = '\0';
+}
+
+// Step 1 of the stored-name rule; answers whether it found a UNC root.
+static bool DropLeadingRoot(char* path, size_t size) {
+  if (path[0] != '\\') return false;
+  if (path[1] != '\\') {
+    DropFront(path, 1);
+    return false;
+  }
+  StripUncRoot(path, path, size);
+  if (path[0] == '\\') DropFront(path, 1);
+  return true;
+}
+
+static void DropDriveAndDots(char* path) {
+  if (path[0] != '\0' && path[1] == ':') DropFront(path, 3);
+  if (path[0] == '.' && path[1] == '.') DropFront(path, 3);
+}
+
+void MakeStoredName(char* path, size_t size) {
+  DropLeadingRoot(path, size);
+  DropDriveAndDots(path);
+}
+
+void MakeStoredNameForHeader(char* path, size_t size) {
+  if (!DropLeadingRoot(path, size)) DropDriveAndDots(path);
+}
+
+static bool IsSeparator(char c) { return c == '\\'; }
+
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9, with any extension, in any
+// case, name devices on Windows wherever they stand in a path.
+static bool IsDeviceName(const char* part, size_t len) {
+  size_t stem = 0;
+  while (stem < len && part[stem] != '.') stem++;
+  char upper[5] = {};
+  if (stem < 3 || stem > 4) return false;
+  for (size_t i = 0; i < stem; i++) {
+    char c = part[i];
+    upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+  }
+  if (stem == 3) {
+    return strcmp(upper, "CON") == 0 || strcmp(upper, "PRN") == 0 ||
+           strcmp(upper, "AUX") == 0 || strcmp(upper, "NUL") == 0;
+  }
+  bool numbered = strncmp(upper, "COM", 3) == 0 || strncmp(upper, "LPT", 3) == 0;
+  return numbered && upper[3] >= '1' && upper[3] <= '9';
+}
+
+static bool IsSafeComponent(const char* part, size_t len) {
+  if (len == 2 && part[0] == '.' && part[1] == '.') return false;
+  if (len > 0 && (part[len - 1] == '.' || part[len - 1] == ' ')) {
+    // "." alone refers to the directory itself and stays inside it.
+    return len == 1 && part[0] == '.';
+  }
+  return !IsDeviceName(part, len);
+}
+
+bool IsSafeRelativeName(const char* name) {
+  if (IsSeparator(name[0]) || name[0] == '/') return false;
+  if (strchr(name, ':') != nullptr) return false;
+  const char* part = name;
+  for (;;) {
+    size_t len = strcspn(part, "\\/");
+    if (!IsSafeComponent(part, len)) return false;
+    if (part[len] == '\0') return true;
+    part += len + 1;
+  }
+}
+
+OutputPathResult MakeOutputPath(const char* memberName, char* dst) {
+  const size_t kOutputSize = 256;
+  char name[kPathSize];
+  if (!CopyPath(name, sizeof name, memberName)) return kOutputPathTooLong;
+  for (char* p = name; *p != '\0'; p++) {
+    if (*p == '/') *p = '\\';
+  }
+  int32_t mode = PathMode();
+  if (mode == 0) {
+    char base[kPartSize];
+    char extension[kPartSize];
+    SplitPath(name, nullptr, nullptr, base, extension);
+    size_t baseLen = strlen(base);
+    memcpy(name, base, baseLen);
+    memcpy(name + baseLen, extension, strlen(extension) + 1);
+  } else if (IsSeparator(name[0])) {
+    DropFront(name, 1);
+  }
+  size_t baseLen = strlen(gBasePath);
+  // The cut counts characters; they are not compared with the base path.
+  if (mode == 1 && baseLen > 0 && strlen(name) > baseLen) {
+    DropFront(name, baseLen + 1);
+  }
+  if (!IsSafeRelativeName(name)) return kOutputPathUnsafe;
+  if (gOutputDirTooLong) return kOutputPathTooLong;
+  size_t dirLen = strlen(gOutputDir);
+  size_t nameLen = strlen(name);
+  if (dirLen + nameLen + 1 > kOutputSize) return kOutputPathTooLong;
+  memcpy(dst, gOutputDir, dirLen);
+  memcpy(dst + dirLen, name, nameLen + 1);
+  return kOutputPathOk;
+}
+
+bool SplitUncRoot(const char* path, char* rest, char* root) {
+  size_t len = strnlen(path, kPathSize - 1);
+  if (path[0] == '\\' && path[1] == '\\' && len > 2) {
+    size_t second = 0;
+    int found = 0;
+    for (size_t i = 2; i < len && found < 2; i++) {
+      if (path[i] == '\\') {
+        found++;
+        second = i;
+      }
+    }
+    if (found == 2) {
+      memcpy(root, path, second + 1);
+      root[second + 1] = '\0';
+      memcpy(rest, path + second + 1, len - second - 1);
+      rest[len - second - 1] = '\0';
+      return true;
+    }
+    if (found == 1) {
+      memcpy(root, path, len);
+      root[len] = '\0';
+      rest[0] = '\0';
+      return true;
+    }
+  }
+  memcpy(rest, path, len);
+  rest[len] = '\0';
+  return false;
+}
+
+// The directory to make for `built`, below the UNC root when there is one.
+static bool DirectoryToMake(const char* root, const char* built, char* dir) {
+  size_t rootLen = strlen(root);
+  if (rootLen > 0 && IsSeparator(built[0])) rootLen--;
+  size_t builtLen = strlen(built);
+  if (rootLen + builtLen + 1 > kPathSize) return false;
+  memcpy(dir, root, rootLen);
+  memcpy(dir + rootLen, built, builtLen + 1);
+  return true;
+}
+
+// Adds the next level of `remaining` to `built`; false when none is left or
+// it does not fit.
+static bool NextLevel(char* built, char* remaining) {
+  char* sep = strchr(remaining, '\\');
+  if (sep == nullptr) return false;
+  char withSep[kPathSize];
+  if (!AddTrailingSeparator(built, withSep, sizeof withSep)) return false;
+  size_t have = strlen(withSep);
+  size_t part = static_cast<size_t>(sep - remaining);
+  if (have + part + 2 > kPathSize) return false;  // room for a "\" later
+  memcpy(withSep + have, remaining, part);
+  withSep[have + part] = '\0';
+  memcpy(built, withSep, have + part + 1);
+  DropFront(remaining, part + 1);
+  return true;
+}
+
+void CreateOutputFile(const char* path) {
+  char root[kPathSize] = {};
+  char remaining[kPathSize] = {};
+  char built[kPathSize] = {};
+  gOutput = nullptr;
+  if (strnlen(path, kPathSize) == kPathSize) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  SplitUncRoot(path, remaining, root);
+  for (;;) {
+    gOutput = PfOpenWrite(path);
+    if (gOutput != nullptr) {
+      SetStatus(StatusOk);
+      return;
+    }
+    SetStatus(StatusFileError);
+    // No directory is made for a drive or for a leading separator.
+    do {
+      if (!NextLevel(built, remaining)) return;
+      size_t len = strlen(built);
+      if (len > 0 && built[len - 1] != ':') break;
+      built[len] = '\\';
+      built[len + 1] = '\0';
+    } while (true);
+    char dir[kPathSize];
+    if (!DirectoryToMake(root, built, dir)) return;
+    if (!FileExists(dir) && !PfMakeDir(dir)) return;
+  }
+}
+
+bool IsDirectory(const char* path) {
+  uint32_t attributes = PfGetAttributes(path);
+  return attributes != kPfInvalidAttributes && (attributes & kPfAttrDirectory);
+}
+
+void MakeWritable(const char* path) {
+  if (FileExists(path)) PfSetAttributes(path, kPfAttrArchive);
+}

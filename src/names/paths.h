@@ -1,0 +1,45 @@
+// Stored names and output paths: how disk paths become member names and
+// member names become the paths that extraction writes.
+#pragma once
+
+#include <cstddef>
+
+// Drops a leading \\server\share, keeping the "\" after the share. `dst`
+// may be `src`; both hold `size` bytes.
+void StripUncRoot(const char* src, char* dst, size_t size);
+
+// The stored-name rule, in place: no server and share, no leading "\", no
+// drive, one leading ".." fewer. The comparison form runs every step; the
+// header form stops after a UNC root.
+void MakeStoredName(char* path, size_t size);
+void MakeStoredNameForHeader(char* path, size_t size);
+
+// What can become of a member name on its way to an output path.
+enum OutputPathResult {
+  kOutputPathOk,
+  kOutputPathTooLong,  // it does not fit: nothing may be written for it
+  kOutputPathUnsafe,   // it would leave the output directory
+};
+
+// The output path of a member by the path mode, base path and output
+// directory, into `dst` (256 bytes).
+OutputPathResult MakeOutputPath(const char* memberName, char* dst);
+
+// Whether a name relative to the output directory stays below it and names
+// an ordinary file on Windows: no "..", no leading separator, no ":", no
+// device name and no component ending in a dot or a space.
+bool IsSafeRelativeName(const char* name);
+
+// Splits \\server\share\rest into root ("\\server\share\") and rest; both
+// buffers hold 261 bytes and were zero-filled by the caller. False, with
+// `rest` a copy of the path, when the path has no server.
+bool SplitUncRoot(const char* path, char* rest, char* root);
+
+// Opens the output stream on `path` ("wb"), making missing directories one
+// level at a time. Status StatusOk or StatusFileError.
+void CreateOutputFile(const char* path);
+
+bool IsDirectory(const char* path);
+
+// Sets the attributes of an existing file to archive alone (no read-only).
+void MakeWritable(const char* path);

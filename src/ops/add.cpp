@@ -1,0 +1,164 @@
+// Adding files: the composition of names, one file as a member, and the
+// creation of a new archive.
+#include <cstring>
+
+#include "../api/archive.h"
+#include "../api/callbacks.h"
+#include "../api/settings.h"
+#include "../api/status.h"
+#include "../names/masks.h"
+#include "../names/paths.h"
+#include "../platform/platform.h"
+#include "../tar/header.h"
+#include "../tar/streams.h"
+#include "../tar/transfer.h"
+#include "items.h"
+#include "ops.h"
+
+// Appends `text` to the string in `out` (`size` bytes); false when it does
+// not fit.
+static bool Append(char* out, size_t size, const char* text) {
+  size_t have = strlen(out);
+  size_t add = strlen(text);
+  if (have + add + 1 > size) return false;
+  memcpy(out + have, text, add + 1);
+  return true;
+}
+
+bool ComposeRelativeName(const FileMaskEntry* item, char* out) {
+  out[0] = '\0';
+  bool fits = Append(out, kItemSize, item->directory) &&
+              Append(out, kItemSize, item->name);
+  if (fits && item->extension[0] != '\0') {
+    fits = Append(out, kItemSize, ".") && Append(out, kItemSize, item->extension);
+  }
+  return fits;
+}
+
+bool ComposeSourcePath(const FileMaskEntry* item, char* out) {
+  char relative[kItemSize];
+  if (!ComposeRelativeName(item, relative)) return false;
+  out[0] = '\0';
+  if (gStorePaths == 1 && !Append(out, kItemSize, gAddRoot)) return false;
+  return Append(out, kItemSize, relative);
+}
+
+void MakeMemberName(const char* relative, char* member) {
+  char name[kItemSize];
+  size_t len = strnlen(relative, sizeof name - 1);
+  memcpy(name, relative, len);
+  name[len] = '\0';
+  MakeStoredNameForHeader(name, sizeof name);
+  member[0] = '\0';
+  if (gBasePath[0] != '\0') {
+    Append(member, kMemberSize, gBasePath);
+    Append(member, kMemberSize, "\\");
+  }
+  // A name longer than the header holds is cut there anyway.
+  size_t have = strlen(member);
+  size_t room = kMemberSize - 1 - have;
+  size_t nameLen = strnlen(name, room);
+  memcpy(member + have, name, nameLen);
+  member[have + nameLen] = '\0';
+  if (gStorePaths == 0) {
+    char base[kPartSize];
+    char extension[kPartSize];
+    SplitPath(member, nullptr, nullptr, base, extension);
+    member[0] = '\0';
+    Append(member, kMemberSize, base);
+    if (strlen(extension) > 1) Append(member, kMemberSize, extension);
+  }
+}
+
+void AnnounceItem(const char* source, const char* relative) {
+  char shown[kItemSize + 1];
+  shown[0] = '\\';
+  memcpy(shown + 1, relative, strlen(relative) + 1);
+  NotifyFileName(source, shown);
+}
+
+bool AddOneFile(const char* source, const char* relative) {
+  char member[kMemberSize];
+  MakeMemberName(relative, member);
+  PfFileStatus status;
+  if (!WriteTarHeader(source, member, &status)) {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  gSource = PfOpenRead(source);
+  if (gSource == nullptr) return false;
+  // The header holds the size that the status gave: exactly that many bytes
+  // follow it, whatever the file has become since.
+  CopyIn(static_cast<int32_t>(status.size));
+  CloseStream(&gSource);
+  return StatusIsOk();
+}
+
+bool AllItemsAreDirectories(const FileMaskList* items) {
+  int count = 0;
+  int directories = 0;
+  for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
+    char path[kItemSize];
+    count++;
+    if (ComposeSourcePath(item, path) && IsDirectory(path)) directories++;
+  }
+  if (count != directories) return false;
+  SetStatus(StatusNothingToAdd);
+  return true;
+}
+
+bool IsFileBeingWritten(const char* source, const char* written) {
+  return written[0] != '\0' && PfSameFile(source, written);
+}
+
+bool AddItems(const FileMaskList* items, const char* tempPath,
+              bool (*skip)(const FileMaskEntry*)) {
+  for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
+    char relative[kItemSize];
+    char source[kItemSize];
+    if (!ComposeRelativeName(item, relative) || !ComposeSourcePath(item, source)) {
+      SetStatus(StatusFileError);
+      return false;
+    }
+    if (item->name[0] == '\0') continue;
+    if (skip != nullptr && skip(item)) continue;
+    // The archive being written is not added to itself.
+    if (IsFileBeingWritten(source, tempPath)) continue;
+    AnnounceItem(source, relative);
+    if (IsDirectory(source)) continue;
+    if (!AddOneFile(source, relative)) {
+      if (StatusIsOk()) SetStatus(StatusFileError);
+      return false;
+    }
+  }
+  return true;
+}
+
+// A new archive is written beside its final name and moved there when it is
+// complete: a failure leaves nothing of it, and an archive an earlier call
+// made under that name stays as it was.
+static void CreateNewArchive(const FileMaskList* items) {
+  if (items->first == nullptr) {
+    SetStatus(StatusEmptyRequest);
+    return;
+  }
+  if (AllItemsAreDirectories(items)) return;
+  char tempPath[kPathSize];
+  if (!BeginRebuild(tempPath)) return;
+  if (!AddItems(items, tempPath, nullptr)) {
+    AbandonRebuild(tempPath);
+    return;
+  }
+  WriteEndMarker();
+  FinishRebuild(tempPath);
+}
+
+int32_t CompressFileMaskListArc(const FileMaskList* items) {
+  SetStatus(StatusOk);
+  if (gNewArchive == 1) {
+    CreateNewArchive(items);
+  } else {
+    UpdateArchive(items);
+  }
+  return 0;
+}

@@ -1,0 +1,98 @@
+// Deleting members: a new archive without them is written beside the old
+// one and swapped in; an archive left empty is removed.
+#include <cstring>
+
+#include "../api/archive.h"
+#include "../api/callbacks.h"
+#include "../api/status.h"
+#include "../names/masks.h"
+#include "../names/nameindex.h"
+#include "../platform/platform.h"
+#include "../tar/scanner.h"
+#include "../tar/streams.h"
+#include "../tar/transfer.h"
+#include "rebuild.h"
+
+// Names of the members to delete. Both scans read the same names, so equal
+// bytes are the whole test.
+static NameIndex gDeleteNames;
+
+static bool IsMemberToDelete(const char* memberName) {
+  return FindName(&gDeleteNames, memberName) >= 0;
+}
+
+static bool IndexDeleteList(const TarEntryList* deleteList) {
+  for (const TarEntry* e = deleteList->head; e != nullptr; e = e->next) {
+    if (!AddName(&gDeleteNames, e->name, 0)) return false;
+  }
+  return true;
+}
+
+static bool KeepOnDelete(const TarEntry& entry) {
+  if (!entry.listed || !IsMemberToDelete(entry.name)) return true;
+  char shown[1 + sizeof entry.name];
+  shown[0] = '\\';
+  memcpy(shown + 1, entry.name, strlen(entry.name) + 1);
+  NotifyFileName(shown, shown);
+  return false;
+}
+
+// A member carried over gets fresh padding and one progress call; entries
+// that are not listed travel silently.
+static void CarryWithFreshPadding(const TarEntry& entry) {
+  CopyMember(entry.headerOffset, entry.size);
+  if (!entry.listed) return;
+  if (ReportFixedProgress(100, 1) == 0) SetStatus(StatusUserAbort);
+}
+
+// Scans, copies what stays into the open temporary file.
+static void CopyRemaining(const FileMaskList* masks) {
+  FileMaskList all;
+  InitFileMaskList(&all);
+  TarEntryList members = {};
+  TarEntryList deleteList = {};
+  if (AppendFileMask("*.*", &all)) ScanForRebuild(&members, &all);
+  if (StatusIsOk()) ScanArc(&deleteList, masks);
+  if (StatusIsOk() && !IndexDeleteList(&deleteList)) SetStatus(StatusOutOfMemory);
+  if (StatusIsOk()) {
+    gInput = PfOpenRead(gArchivePath);
+    if (gInput == nullptr) SetStatus(StatusFileError);
+  }
+  if (StatusIsOk()) {
+    SignalTotal(members.count, 3);
+    WalkForRebuild(&members, KeepOnDelete, CarryWithFreshPadding);
+  }
+  CloseStream(&gInput);
+  FreeTarEntryList(&members);
+  FreeTarEntryList(&deleteList);
+  DoneFileMaskList(&all);
+  DoneNameIndex(&gDeleteNames);
+}
+
+static void DeleteMembers(const FileMaskList* masks) {
+  char tempPath[kPathSize];
+  if (!BeginRebuild(tempPath)) return;
+  CopyRemaining(masks);
+  if (!StatusIsOk()) {
+    AbandonRebuild(tempPath);
+    return;
+  }
+  // No end-of-archive marker: the archive ends with its last member.
+  FinishRebuild(tempPath);
+}
+
+// An archive the deletion left empty is removed; the status stays.
+static void RemoveIfEmpty() {
+  PfFile* f = PfOpenRead(gArchivePath);
+  if (f == nullptr) return;
+  int64_t length = PfLength(f);
+  PfClose(f);
+  if (length == 0) PfRemove(gArchivePath);
+}
+
+int32_t DeleteFileMaskListArc(const FileMaskList* masks) {
+  SetStatus(StatusOk);
+  DeleteMembers(masks);
+  RemoveIfEmpty();
+  return 0;
+}

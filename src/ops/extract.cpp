@@ -1,0 +1,105 @@
+// Extraction: the members that the host's masks select, written below the
+// output directory.
+#include <cstring>
+
+#include "../api/archive.h"
+#include "../api/callbacks.h"
+#include "../api/status.h"
+#include "../names/masks.h"
+#include "../names/paths.h"
+#include "../platform/platform.h"
+#include "../tar/format.h"
+#include "../tar/scanner.h"
+#include "../tar/streams.h"
+#include "../tar/transfer.h"
+
+// Directories and names without a file name part (DOCS\, .PROFILE) make
+// neither a file nor a directory.
+static bool HasFileToWrite(const TarEntry& member) {
+  if (member.attributes & kPfAttrDirectory) return false;
+  char name[kPartSize];
+  SplitPath(member.name, nullptr, nullptr, name, nullptr);
+  return name[0] != '\0';
+}
+
+// Copies one member into its output file. A copy that ends early leaves no
+// truncated file with the member's time on it: the file is removed and the
+// failure stands.
+static void WriteMember(const TarEntry& member, const char* outputPath) {
+  CreateOutputFile(outputPath);
+  if (!StatusIsOk()) {
+    CloseStream(&gOutput);
+    return;
+  }
+  CopyOut(member.size);
+  ReportFixedProgress(100, 0);
+  uint16_t copied = gArchiveStatus;
+  bool closed = PfClose(gOutput);
+  gOutput = nullptr;
+  if (copied == StatusOk && !closed) copied = StatusWriteError;
+  if (copied != StatusOk) {
+    PfRemove(outputPath);
+    SetStatus(copied);
+    return;
+  }
+  PfSetFileTime(outputPath, member.mtime);
+  PfSetAttributes(outputPath, kPfAttrArchive);
+}
+
+// Answers false when extraction is to stop.
+static bool ExtractMember(const TarEntry& member, bool* refusedUnsafe) {
+  if (!HasFileToWrite(member)) return true;
+  PfSeek(gInput, static_cast<int64_t>(member.headerOffset) + kBlockSize);
+  char outputPath[256] = {};
+  OutputPathResult made = MakeOutputPath(member.name, outputPath);
+  if (made == kOutputPathUnsafe) {
+    *refusedUnsafe = true;
+    return true;
+  }
+  if (made == kOutputPathTooLong) {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  char shown[1 + sizeof member.name];
+  shown[0] = '\\';
+  memcpy(shown + 1, member.name, strlen(member.name) + 1);
+  NotifyFileName(shown, outputPath);
+  // Until InitArcFile has run there is no replace check: files are
+  // overwritten without asking.
+  int32_t answer = ReplaceCheckInPlace() ? ReplaceCheck(member, outputPath) : 0;
+  if (answer == 1) return true;
+  if (answer == 2) {
+    SetStatus(StatusUserAbort);
+    return false;
+  }
+  WriteMember(member, outputPath);
+  return StatusIsOk();
+}
+
+static void ExtractEntries(const TarEntryList* list) {
+  gInput = PfOpenRead(gArchivePath);
+  if (gInput == nullptr) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  int64_t total = 0;
+  for (const TarEntry* m = list->head; m != nullptr; m = m->next) total += m->size;
+  SignalTotal(total, 2);
+  bool refusedUnsafe = false;
+  for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
+    if (!ExtractMember(*m, &refusedUnsafe)) break;
+  }
+  CloseStream(&gInput);
+  // Members whose names would leave the output directory were not written:
+  // the host learns that not everything was extracted.
+  if (StatusIsOk() && refusedUnsafe) SetStatus(StatusFileError);
+}
+
+int32_t ExtractFileMaskListArc(const FileMaskList* masks) {
+  SetStatus(StatusOk);
+  TarEntryList members;
+  ScanArc(&members, masks);
+  if (StatusIsOk()) ExtractEntries(&members);
+  FreeTarEntryList(&members);
+  return 0;
+}

@@ -1,0 +1,35 @@
+// Items to add: how an entry of the host's list becomes a relative name, a
+// source path and a member name, and how one file becomes a member.
+#pragma once
+
+#include <cstddef>
+
+#include "../api/votar.h"
+
+const size_t kItemSize = 350;    // relative names and source paths
+const size_t kMemberSize = 260;  // member names under composition
+
+// directory + name, then "." + extension when there is one. False when it
+// does not fit.
+bool ComposeRelativeName(const FileMaskEntry* item, char* out);
+
+// The add-root path (when the store-paths flag is 1) and the relative name.
+bool ComposeSourcePath(const FileMaskEntry* item, char* out);
+
+// The header form of the stored-name rule, the base path in front, and with
+// store-paths flag 0 the file name and extension alone.
+void MakeMemberName(const char* relative, char* member);
+
+// Tells SetFileNameProc about an item: the disk path, then "\" and the
+// relative name.
+void AnnounceItem(const char* source, const char* relative);
+
+// Appends one file as a member at the output stream's position: header,
+// exactly as many data bytes as the header gives, padding.
+bool AddOneFile(const char* source, const char* relative);
+
+// True, with StatusNothingToAdd, when every item names an existing directory.
+bool AllItemsAreDirectories(const FileMaskList* items);
+
+// Whether `source` is the file the operation is writing.
+bool IsFileBeingWritten(const char* source, const char* written);

@@ -1,0 +1,113 @@
+#include "list.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "../api/status.h"
+#include "../names/masks.h"
+#include "../platform/platform.h"
+#include "../tar/scanner.h"
+
+static ArchiveInfo gArchiveInfo;
+
+void ResetArchiveInfo() { memset(&gArchiveInfo, 0, sizeof gArchiveInfo); }
+
+// 1980-01-01 00:00:00, the earliest the form holds.
+static const uint32_t kDosEarliest = (1u << 21) | (1u << 16);
+
+uint32_t DosDateTime(int32_t mtime) {
+  uint32_t dos;
+  if (PfDosDateTime(mtime, &dos)) return dos;
+  // A signed 32-bit count of seconds ends in 2038, long before 2107: what
+  // fails is early, negative or before 1980 in local time.
+  return kDosEarliest;
+}
+
+ArcFileList* InitArcFileList(ArcFileList* list) {
+  list->count = 0;
+  list->head = list->tail = nullptr;
+  return list;
+}
+
+void DoneArcFileList(ArcFileList* list) {
+  ArcFileEntry* entry = list->head;
+  while (entry != nullptr) {
+    ArcFileEntry* next = entry->next;
+    free(entry);
+    entry = next;
+  }
+  list->count = 0;
+  list->head = list->tail = nullptr;
+}
+
+ArchiveInfo* GetExtraInfoArc(ArchiveInfo* info) {
+  memcpy(info, &gArchiveInfo, sizeof gArchiveInfo);
+  return info;
+}
+
+static ArcFileEntry* NewArcFileEntry(const TarEntry& member) {
+  ArcFileEntry* entry = static_cast<ArcFileEntry*>(calloc(1, sizeof(ArcFileEntry)));
+  if (entry == nullptr) return nullptr;
+  memcpy(entry->name, member.name, strnlen(member.name, sizeof member.name - 1));
+  entry->size = member.size;
+  entry->packedSize = member.size;
+  entry->dosDateTime = DosDateTime(member.mtime);
+  entry->attributes = member.attributes;
+  entry->kind = 12;
+  entry->field332 = 1;
+  return entry;
+}
+
+// Sizes of members are stored, not packed, so the ratio is 100 for any data
+// and 0 for none; past 20 MiB both totals are halved until T1 * 100 is safe.
+static int32_t CompressionRatio(int64_t t1, int64_t t2) {
+  while (t1 >= 0x1400000) {
+    t1 >>= 1;
+    t2 >>= 1;
+  }
+  if (t2 == 0) return 0;
+  return static_cast<int32_t>(static_cast<uint32_t>(t1 * 100 / t2));
+}
+
+static int32_t FillArchiveInfo(const ArcFileList* list) {
+  memset(&gArchiveInfo, 0, sizeof gArchiveInfo);
+  gArchiveInfo.field0 = 10;
+  gArchiveInfo.field4 = 1;
+  gArchiveInfo.field8 = 2;
+  gArchiveInfo.entryCount = list->count;
+  for (const ArcFileEntry* e = list->head; e != nullptr; e = e->next) {
+    gArchiveInfo.sizeTotal += e->size;
+    gArchiveInfo.packedTotal += e->packedSize;
+  }
+  gArchiveInfo.ratio = CompressionRatio(gArchiveInfo.sizeTotal, gArchiveInfo.packedTotal);
+  return gArchiveInfo.ratio;
+}
+
+// Appends the matching members to the host's list (entries it had stay in
+// front) and fills ArchiveInfo. Answers the ratio, or 0 on failure.
+int32_t BuildArcFileList(ArcFileList* list, const FileMaskList* masks) {
+  SetStatus(StatusOk);
+  TarEntryList members;
+  ScanArc(&members, masks);
+  if (!StatusIsOk()) {
+    FreeTarEntryList(&members);
+    return 0;
+  }
+  for (const TarEntry* m = members.head; m != nullptr; m = m->next) {
+    ArcFileEntry* entry = NewArcFileEntry(*m);
+    if (entry == nullptr) {
+      SetStatus(StatusOutOfMemory);
+      FreeTarEntryList(&members);
+      return 0;
+    }
+    if (list->head == nullptr) {
+      list->head = entry;
+    } else {
+      list->tail->next = entry;
+    }
+    list->count++;
+    list->tail = entry;
+  }
+  FreeTarEntryList(&members);
+  return FillArchiveInfo(list);
+}

@@ -1,0 +1,100 @@
+// The platform layer: the only code that talks to the operating system
+// beyond the C runtime. platform_win32.cpp implements it for the product
+// DLL; platform_posix.cpp is its twin for the native build, in which paths
+// use "\" like on Windows and are turned into "/" where they reach the file
+// system. stream.cpp holds the buffered streams common to both, with the
+// fault-injection seam that tests use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------- streams
+
+struct PfFile;  // an open binary file; opaque to the module
+
+PfFile* PfOpenRead(const char* path);   // "rb"; a directory never opens
+PfFile* PfOpenWrite(const char* path);  // "wb": create or truncate
+PfFile* PfCreateNew(const char* path);  // create; fails when the path exists
+size_t PfRead(PfFile* f, void* buf, size_t n);         // bytes read
+size_t PfWrite(PfFile* f, const void* buf, size_t n);  // bytes written
+bool PfSeek(PfFile* f, int64_t pos);                   // absolute position
+bool PfSeekEnd(PfFile* f);
+int64_t PfTell(PfFile* f);
+int64_t PfLength(PfFile* f);  // -1 when unknown
+bool PfSync(PfFile* f);       // write buffers through to the disk
+bool PfClose(PfFile* f);      // false when buffered data could not be written
+
+// ------------------------------------------------------------ file system
+
+const uint32_t kPfInvalidAttributes = 0xFFFFFFFFu;
+const uint32_t kPfAttrReadOnly = 0x01;
+const uint32_t kPfAttrDirectory = 0x10;
+const uint32_t kPfAttrArchive = 0x20;
+
+bool PfExists(const char* path);  // true for files and directories
+uint32_t PfGetAttributes(const char* path);  // kPfInvalidAttributes on failure
+bool PfSetAttributes(const char* path, uint32_t attributes);
+bool PfMakeDir(const char* path);  // one level
+bool PfRemove(const char* path);
+// Puts `from` in the place of `to` in one step, replacing `to` when it exists.
+bool PfReplace(const char* from, const char* to);
+// Whether two paths name the same existing file.
+bool PfSameFile(const char* a, const char* b);
+// Sets last-access and last-write time to `mtime` (seconds since 1970, UTC).
+bool PfSetFileTime(const char* path, int32_t mtime);
+
+// File status as the runtime reports it. `mode` carries the type and
+// permission bits in the classic Unix layout (0100644 for a regular file).
+struct PfFileStatus {
+  uint32_t mode;
+  int32_t uid;
+  int32_t gid;
+  int64_t size;
+  int64_t mtime;
+};
+bool PfStat(const char* path, PfFileStatus* status);
+
+// What FindFirstFileA reports, in the 320-byte WIN32_FIND_DATAA layout.
+const size_t kPfFindDataSize = 320;
+bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]);
+
+// -------------------------------------------------------------- code pages
+
+// Both convert byte for byte; dst holds as many bytes as src (NUL included)
+// and may be src itself.
+void PfOemToAnsi(const char* src, char* dst);
+void PfAnsiToOem(const char* src, char* dst);
+void PfCharUpper(char* text);       // the ANSI code page's upper-casing
+bool PfIsLeadByte(unsigned char c);  // first byte of a double-byte character
+
+// ------------------------------------------------------------------ time
+
+int64_t PfNow();  // seconds since 1970, UTC
+
+// Member time (seconds since 1970, UTC) to a FILETIME: through local broken-
+// down time and a local FILETIME, then to UTC with the bias now in force.
+bool PfMemberFileTime(int32_t mtime, uint64_t* filetime);
+
+// Member time to an MS-DOS date (high 16 bits) and time (low 16 bits) in
+// local time. False when the date cannot be expressed in that form.
+bool PfDosDateTime(int32_t mtime, uint32_t* dos);
+
+// ------------------------------------------------------- fault injection
+// A test seam: the n-th call (counting from 1) of an operation fails as the
+// operating system would make it fail. Zero switches the fault off.
+
+enum PfFault {
+  kFaultOpen,
+  kFaultRead,
+  kFaultWrite,
+  kFaultSeek,
+  kFaultSync,
+  kFaultReplace,
+  kFaultRemove,
+  kFaultCount
+};
+void PfInjectFault(PfFault op, int nth);
+void PfResetFaults();
+int PfFaultCalls(PfFault op);  // calls of `op` since the last reset
+bool PfFaultHits(PfFault op);  // counts a call; true when it is to fail

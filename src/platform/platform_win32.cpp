@@ -1,0 +1,167 @@
+// The platform layer of the product DLL: Win32 and the Microsoft C runtime.
+#include <windows.h>
+
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/utime.h>
+#include <time.h>
+
+#include <cstring>
+
+#include "stream.h"
+
+// The runtime's entry point initialises the C library, then calls this.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+  return TRUE;
+}
+
+PfFile* PfOpenRead(const char* path) {
+  if (PfFaultHits(kFaultOpen)) return nullptr;
+  return PfWrapStream(fopen(path, "rb"));
+}
+
+PfFile* PfOpenWrite(const char* path) {
+  if (PfFaultHits(kFaultOpen)) return nullptr;
+  return PfWrapStream(fopen(path, "wb"));
+}
+
+PfFile* PfCreateNew(const char* path) {
+  if (PfFaultHits(kFaultOpen)) return nullptr;
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), 0);
+  if (fd < 0) {
+    CloseHandle(h);
+    DeleteFileA(path);
+    return nullptr;
+  }
+  FILE* f = _fdopen(fd, "wb");
+  if (f == nullptr) {
+    _close(fd);
+    DeleteFileA(path);
+    return nullptr;
+  }
+  return PfWrapStream(f);
+}
+
+bool PfExists(const char* path) { return _access(path, 0) == 0; }
+
+uint32_t PfGetAttributes(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes == INVALID_FILE_ATTRIBUTES ? kPfInvalidAttributes : attributes;
+}
+
+bool PfSetAttributes(const char* path, uint32_t attributes) {
+  return SetFileAttributesA(path, attributes) != 0;
+}
+
+bool PfMakeDir(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+
+bool PfRemove(const char* path) {
+  if (PfFaultHits(kFaultRemove)) return false;
+  return remove(path) == 0;
+}
+
+bool PfReplace(const char* from, const char* to) {
+  if (PfFaultHits(kFaultReplace)) return false;
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool PfSetFileTime(const char* path, int32_t mtime) {
+  struct _utimbuf times;
+  times.actime = mtime;
+  times.modtime = mtime;
+  return _utime(path, &times) == 0;
+}
+
+bool PfStat(const char* path, PfFileStatus* status) {
+  struct _stati64 st;
+  if (_stati64(path, &st) != 0) return false;
+  status->mode = st.st_mode;
+  status->uid = st.st_uid;
+  status->gid = st.st_gid;
+  status->size = st.st_size;
+  status->mtime = st.st_mtime;
+  return true;
+}
+
+bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]) {
+  static_assert(sizeof(WIN32_FIND_DATAA) == kPfFindDataSize, "find data");
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA(path, &found);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FindClose(h);
+  memcpy(record, &found, kPfFindDataSize);
+  return true;
+}
+
+void PfOemToAnsi(const char* src, char* dst) { OemToCharA(src, dst); }
+
+void PfAnsiToOem(const char* src, char* dst) { CharToOemA(src, dst); }
+
+void PfCharUpper(char* text) { CharUpperA(text); }
+
+bool PfIsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
+
+int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
+
+// The member's time as local broken-down time, in a SYSTEMTIME.
+static bool LocalSystemTime(int32_t mtime, SYSTEMTIME* st) {
+  if (mtime < 0) return false;
+  time_t t = mtime;
+  struct tm* tm = localtime(&t);
+  if (tm == nullptr) return false;
+  memset(st, 0, sizeof *st);
+  st->wYear = static_cast<WORD>(tm->tm_year + 1900);
+  st->wMonth = static_cast<WORD>(tm->tm_mon + 1);
+  st->wDay = static_cast<WORD>(tm->tm_mday);
+  st->wHour = static_cast<WORD>(tm->tm_hour);
+  st->wMinute = static_cast<WORD>(tm->tm_min);
+  st->wSecond = static_cast<WORD>(tm->tm_sec);
+  return true;
+}
+
+bool PfMemberFileTime(int32_t mtime, uint64_t* filetime) {
+  SYSTEMTIME st;
+  FILETIME local;
+  FILETIME utc;
+  if (!LocalSystemTime(mtime, &st) || !SystemTimeToFileTime(&st, &local) ||
+      !LocalFileTimeToFileTime(&local, &utc)) {
+    return false;
+  }
+  *filetime = (static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+  return true;
+}
+
+bool PfDosDateTime(int32_t mtime, uint32_t* dos) {
+  SYSTEMTIME st;
+  FILETIME local;
+  WORD date;
+  WORD time;
+  if (!LocalSystemTime(mtime, &st) || !SystemTimeToFileTime(&st, &local) ||
+      !FileTimeToDosDateTime(&local, &date, &time)) {
+    return false;
+  }
+  *dos = (static_cast<uint32_t>(date) << 16) | time;
+  return true;
+}
+
+// The volume and file index of an open handle identify a file.
+static bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileInformationByHandle(h, info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+bool PfSameFile(const char* a, const char* b) {
+  BY_HANDLE_FILE_INFORMATION ia;
+  BY_HANDLE_FILE_INFORMATION ib;
+  return FileIdentity(a, &ia) && FileIdentity(b, &ib) &&
+         ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}

@@ -1,0 +1,64 @@
+// The archive scanner: reads the current archive header by header and
+// collects the members whose names match a mask list.
+#pragma once
+
+#include <cstdint>
+
+#include "../api/votar.h"
+
+// One member found by the scanner.
+struct TarEntry {
+  int32_t headerOffset;  // where its header block lies; data 512 bytes on
+  int32_t size;          // the header's size field
+  int32_t mtime;         // seconds since 1970, UTC
+  uint32_t attributes;   // 0x10 directory, 0x01 read-only, from the mode
+  char name[256];        // after the read-name rule, ANSI
+  char typeflag;         // as stored
+  bool listed;           // a member the scanner lists (else only kept)
+  TarEntry* next;
+};
+
+struct TarEntryList {
+  int32_t count;  // listed entries
+  TarEntry* head;
+  TarEntry* tail;
+};
+
+// Why the last scan stopped, and where.
+enum ScanEnd {
+  kScanAtEnd,        // the file ended on a block boundary
+  kScanShortBlock,   // fewer than 512 bytes were left
+  kScanBadHeader,    // a block that is no valid header, or data past 2 GiB
+  kScanReadError,    // the file could not be read or positioned
+};
+struct ScanResult {
+  ScanEnd end;
+  int64_t offset;  // file offset of the block where the scan ended
+};
+extern ScanResult gLastScan;
+
+// Scans the current archive into `list`: every member that has a name and
+// matches `masks`. Status: StatusFileError (cannot open), StatusOutOfMemory,
+// StatusNoEntries (nothing listed); otherwise untouched.
+void ScanArc(TarEntryList* list, const FileMaskList* masks);
+
+// The same scan, which with `keepAll` also keeps every other header block
+// that is not all zeros (directories, links, extension headers, members
+// without a name), marked as not listed, so that a rebuild can carry them.
+void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll);
+
+// Whether the last scan stopped where a rebuild must not pass over: a block
+// that is no valid header, or a read that failed before the end of the file.
+bool ScanStoppedAtDamage();
+
+// Reads one header from the input stream and skips its data. Fills `entry`
+// and `name` (read-name rule applied, OEM; empty for members that get no
+// name). Answers 1 when a header was read, 0 at the end of the scan.
+int ReadTarHeader(TarEntry* entry, char* name);
+
+// The read-name rule: "/" to "\", then one leading separator, one drive and
+// one leading ".." with the character after it are dropped. `result` holds
+// 256 bytes.
+void ReadName(const char* rawName, char* result);
+
+void FreeTarEntryList(TarEntryList* list);

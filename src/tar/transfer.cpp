@@ -1,0 +1,179 @@
+#include "transfer.h"
+
+#include <cstring>
+
+#include "../api/archive.h"
+#include "../api/callbacks.h"
+#include "../api/status.h"
+#include "../names/masks.h"
+#include "../platform/platform.h"
+#include "format.h"
+#include "streams.h"
+
+static unsigned char gTransfer[kTransferSize];
+static const unsigned char kZeros[2 * kBlockSize] = {};
+
+// Bytes of zero padding after `size` bytes of data.
+static size_t PaddingOf(int64_t size) {
+  int64_t rest = size % static_cast<int64_t>(kBlockSize);
+  return rest == 0 ? 0 : kBlockSize - static_cast<size_t>(rest);
+}
+
+void CopyOut(int32_t n) {
+  SetStatus(StatusOk);
+  StartProgress(n);
+  if (n < 0) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  int32_t done = 0;
+  while (done < n) {
+    size_t k = static_cast<size_t>(n - done) < kTransferSize
+                   ? static_cast<size_t>(n - done) : kTransferSize;
+    if (PfRead(gInput, gTransfer, k) != k) {
+      SetStatus(StatusFileError);
+      return;
+    }
+    if (PfWrite(gOutput, gTransfer, k) != k) SetStatus(StatusWriteError);
+    done += static_cast<int32_t>(k);
+    ReportProgress(done);
+    if (!StatusIsOk()) return;
+  }
+}
+
+void CopyIn(int32_t n) {
+  SetStatus(StatusOk);
+  StartProgress(n);
+  if (n <= 0) return;
+  int32_t done = 0;
+  while (done < n) {
+    size_t k = static_cast<size_t>(n - done) < kTransferSize
+                   ? static_cast<size_t>(n - done) : kTransferSize;
+    if (PfRead(gSource, gTransfer, k) != k) {
+      SetStatus(StatusFileError);
+      return;
+    }
+    done += static_cast<int32_t>(k);
+    ReportProgress(done);
+    if (PfWrite(gOutput, gTransfer, k) != k) SetStatus(StatusWriteError);
+    if (!StatusIsOk()) return;
+  }
+  size_t pad = PaddingOf(n);
+  if (pad > 0 && PfWrite(gOutput, kZeros, pad) != pad) SetStatus(StatusWriteError);
+}
+
+// Copies `length` bytes from the input stream at `offset` in chunks of at
+// most `chunk`; sets StatusFileError on a short read (or a failed seek) and
+// StatusWriteError on a short write.
+static void CopyRange(int64_t offset, int64_t length, size_t chunk) {
+  if (!PfSeek(gInput, offset)) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  while (length > 0) {
+    size_t k = length < static_cast<int64_t>(chunk) ? static_cast<size_t>(length) : chunk;
+    if (PfRead(gInput, gTransfer, k) != k) {
+      SetStatus(StatusFileError);
+      return;
+    }
+    if (PfWrite(gOutput, gTransfer, k) != k) {
+      SetStatus(StatusWriteError);
+      return;
+    }
+    length -= static_cast<int64_t>(k);
+  }
+}
+
+void CopyRaw(int64_t offset, int64_t length) {
+  const size_t kRawChunk = 16000;
+  CopyRange(offset, PaddedSize(length), kRawChunk);
+}
+
+void CopyMember(int64_t offset, int32_t size) {
+  if (size < 0) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  CopyRange(offset, static_cast<int64_t>(size) + static_cast<int64_t>(kBlockSize),
+            kTransferSize);
+  if (!StatusIsOk()) return;
+  size_t pad = PaddingOf(size);
+  if (pad > 0 && PfWrite(gOutput, kZeros, pad) != pad) SetStatus(StatusWriteError);
+}
+
+bool WriteEndMarker() { return PfWrite(gOutput, kZeros, sizeof kZeros) == sizeof kZeros; }
+
+// The generator is seeded from the clock before every draw, so all attempts
+// within one second give the same number.
+static int DrawNumber() {
+  uint32_t state = static_cast<uint32_t>(PfNow());
+  state = state * 214013u + 2531011u;
+  return static_cast<int>((state >> 16) & 0x7FFF);
+}
+
+bool MakeTempName(const char* archivePath, char* result, size_t size) {
+  char drive[3];
+  char directory[kPartSize];
+  SplitPath(archivePath, drive, directory, nullptr, nullptr);
+  size_t driveLen = strlen(drive);
+  size_t dirLen = strlen(directory);
+  const size_t kNumberAndSuffix = 5 + 4;  // up to 32767, then ".$SC"
+  if (driveLen + dirLen + kNumberAndSuffix + 1 > size) return false;
+  memcpy(result, drive, driveLen);
+  memcpy(result + driveLen, directory, dirLen);
+  char* tail = result + driveLen + dirLen;
+  do {
+    int number = DrawNumber();
+    char digits[6];
+    int n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + number % 10);
+      number /= 10;
+    } while (number > 0);
+    for (int i = 0; i < n; i++) tail[i] = digits[n - 1 - i];
+    memcpy(tail + n, ".$SC", 5);
+  } while (FileExists(result));
+  return true;
+}
+
+void SwapArchive(const char* tempPath) {
+  if (!PfReplace(tempPath, gArchivePath)) {
+    SetStatus(StatusFileError);
+    PfRemove(tempPath);
+  }
+}
+
+bool BeginRebuild(char* tempPath) {
+  if (gArchivePath[0] == '\0') {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  for (;;) {
+    if (!MakeTempName(gArchivePath, tempPath, kPathSize)) break;
+    // Created exclusively: a file that appeared since the name was chosen is
+    // never truncated; another name is chosen instead.
+    gOutput = PfCreateNew(tempPath);
+    if (gOutput != nullptr) return true;
+    if (!FileExists(tempPath)) break;
+  }
+  tempPath[0] = '\0';
+  SetStatus(StatusFileError);
+  return false;
+}
+
+void FinishRebuild(const char* tempPath) {
+  bool synced = PfSync(gOutput);
+  bool closed = PfClose(gOutput);
+  gOutput = nullptr;
+  if (!synced || !closed) {
+    SetStatus(StatusWriteError);
+    PfRemove(tempPath);
+    return;
+  }
+  SwapArchive(tempPath);
+}
+
+void AbandonRebuild(const char* tempPath) {
+  CloseStream(&gOutput);
+  if (tempPath[0] != '\0') PfRemove(tempPath);
+}

@@ -1,0 +1,45 @@
+// Member data transfer, the end-of-archive marker, temporary names and the
+// rebuild of an archive through a temporary file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+const size_t kTransferSize = 65536;
+
+// n bytes from the input stream to the output stream, with progress
+// reports. A negative count copies nothing and sets StatusFileError.
+void CopyOut(int32_t n);
+
+// n bytes from the source stream to the output stream, with progress
+// reports, then zero padding to whole blocks. Exactly n bytes are read: a
+// source that ends sooner sets StatusFileError.
+void CopyIn(int32_t n);
+
+// A member as stored (header, data, padding), `length` rounded up to whole
+// blocks, from `offset` of the input stream. No progress reports.
+void CopyRaw(int64_t offset, int64_t length);
+
+// A member's header and data from `offset`, then fresh zero padding.
+void CopyMember(int64_t offset, int32_t size);
+
+// Two zero blocks after the last member. False when written short.
+bool WriteEndMarker();
+
+// A name beside the archive, digits and ".$SC", under which nothing exists
+// now. False only when the archive's directory leaves no room for it.
+bool MakeTempName(const char* archivePath, char* result, size_t size);
+
+// Puts the finished temporary file in the archive's place in one step. On
+// failure: StatusFileError, the old archive untouched, the temporary file
+// gone.
+void SwapArchive(const char* tempPath);
+
+// The rebuild frame. BeginRebuild creates a new temporary file beside the
+// archive as the output stream (`tempPath` holds 261 bytes); on failure it
+// sets StatusFileError. FinishRebuild writes it through to the disk, closes
+// it and swaps it in; AbandonRebuild closes and deletes it. Either way the
+// archive is the complete old one or the complete new one.
+bool BeginRebuild(char* tempPath);
+void FinishRebuild(const char* tempPath);
+void AbandonRebuild(const char* tempPath);

@@ -1,0 +1,166 @@
+// Octal fields, checksums and the header block the module writes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "tar/format.h"
+#include "tar/header.h"
+
+static const unsigned char* Bytes(const char* s) {
+  return reinterpret_cast<const unsigned char*>(s);
+}
+
+TEST(ReadOctal, Table) {
+  struct Row {
+    int line;
+    int width;
+    const char* field;  // exactly `width` bytes
+    int32_t want;
+  } rows[] = {
+      {__LINE__, 8, "   644 \0", 420},
+      {__LINE__, 12, "00000001750 ", 1000},
+      {__LINE__, 8, "  12\0\0\0\0", 10},
+      {__LINE__, 8, "        ", -1},             // blanks only
+      {__LINE__, 8, "\0\0\0\0\0\0\0\0", 0},       // NULs only
+      {__LINE__, 8, "\t\n\v\f\r 7\0", 7},         // every blank is skipped
+      {__LINE__, 8, "0008    ", -1},             // an 8 ends the digits
+      {__LINE__, 8, "12a     ", -1},             // so does a letter
+      {__LINE__, 8, "12\x80     ", -1},          // bytes >= 0x80 are no blanks
+      {__LINE__, 12, "777777777777", -1},         // 12 digits, wrapped to 32 bits
+      {__LINE__, 12, "377777777777", -1},
+      {__LINE__, 12, "017777777777", 0x7FFFFFFF},
+      {__LINE__, 12, "020000000000", INT32_MIN},  // 2^31 wraps negative
+      {__LINE__, 8, "01234567", 01234567},        // width used up: no terminator
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(row.want, ReadOctal(row.width, Bytes(row.field))) << "line " << row.line;
+  }
+}
+
+TEST(WriteOctal, Table) {
+  struct Row {
+    int line;
+    int32_t value;
+    int n;
+    const char* want;  // n - 1 bytes
+  } rows[] = {
+      {__LINE__, 0, 8, "     0 "},
+      {__LINE__, 420, 8, "   644 "},
+      {__LINE__, 01234567, 8, "234567 "},         // highest digit lost
+      {__LINE__, 1000, 13, "       1750 "},
+      {__LINE__, 0x7FFFFFFF, 13, "17777777777 "},
+      {__LINE__, -1, 8, "777777 "},               // low 18 bits of -1
+      {__LINE__, -8, 13, "77777777770 "},
+  };
+  for (const Row& row : rows) {
+    unsigned char field[16];
+    memset(field, 'X', sizeof field);
+    WriteOctal(row.value, row.n, field);
+    EXPECT_EQ(std::string(row.want), std::string(reinterpret_cast<char*>(field), row.n - 1))
+        << "line " << row.line;
+    EXPECT_EQ('X', field[row.n - 1]) << "line " << row.line << ": last byte touched";
+  }
+}
+
+// A block with the given name and its checksum over signed or unsigned bytes.
+static void MakeBlock(unsigned char* block, bool signedSum) {
+  memset(block, 0, kBlockSize);
+  memcpy(block, "caf\xe9\xe9\xe9.txt", 10);
+  memset(block + kChksumOffset, ' ', kChksumWidth);
+  int sum = 0;
+  for (size_t i = 0; i < kBlockSize; i++) {
+    sum += signedSum ? static_cast<signed char>(block[i]) : block[i];
+  }
+  char digits[12];
+  snprintf(digits, sizeof digits, "%06o", sum & 0x3FFFF);
+  memcpy(block + kChksumOffset, digits, 7);
+}
+
+TEST(HeaderSum, SignedAndUnsignedSumsBothPass) {
+  unsigned char block[kBlockSize];
+  MakeBlock(block, false);
+  EXPECT_TRUE(HeaderSumOk(block));
+  MakeBlock(block, true);
+  EXPECT_TRUE(HeaderSumOk(block));
+  MakeBlock(block, false);
+  block[5] ^= 1;
+  EXPECT_FALSE(HeaderSumOk(block));
+}
+
+TEST(HeaderSum, ZeroBlockPassesAndGarbageFieldComparesAs255) {
+  unsigned char block[kBlockSize] = {};
+  EXPECT_TRUE(HeaderSumOk(block));
+  memset(block, 0, kBlockSize);
+  memcpy(block + kChksumOffset, "zzzzzzzz", 8);  // reads as -1, low bits 255
+  // Eight spaces sum to 256; 255 more make 511, whose low byte is 255.
+  block[0] = 255;
+  EXPECT_TRUE(HeaderSumOk(block));
+  block[0] = 254;
+  memcpy(block + kChksumOffset, "zzzzzzzz", 8);
+  EXPECT_FALSE(HeaderSumOk(block));
+}
+
+TEST(HeaderSum, MaximumFitsSixDigits) {
+  unsigned char block[kBlockSize];
+  memset(block, 255, kBlockSize);
+  EXPECT_EQ(128776, HeaderSum(block));
+}
+
+TEST(BuildTarHeader, ExactBytes) {
+  PfFileStatus status = {0100664, 1000, 70000, 1000, 1234567890};
+  unsigned char block[kBlockSize];
+  ASSERT_TRUE(BuildTarHeader(status, "docs\\a.txt", block));
+  std::string want(512, '\0');
+  memcpy(&want[0], "docs/a.txt", 10);  // "/" for every other reader
+  memcpy(&want[100], "   644 ", 7);     // mode & 017755: no group write
+  memcpy(&want[108], "  1750 ", 7);     // uid
+  memcpy(&want[116], " 10560 ", 7);     // gid 70000 as a 16-bit value: 4464
+  memcpy(&want[124], "       1750 ", 12);
+  memcpy(&want[136], "11145401322 ", 12);
+  want[156] = '0';
+  memcpy(&want[257], "ustar  ", 8);
+  memcpy(&want[329], "000000 ", 8);
+  memcpy(&want[337], "000000 ", 8);
+  unsigned sum = 0;
+  memset(&want[148], ' ', 8);
+  for (unsigned char c : want) sum += c;
+  char digits[8];
+  snprintf(digits, sizeof digits, "%6o", sum);  // right-aligned, spaces
+  memcpy(&want[148], digits, 6);
+  want[154] = '\0';
+  want[155] = ' ';
+  EXPECT_EQ(want, std::string(reinterpret_cast<char*>(block), kBlockSize));
+  EXPECT_TRUE(HeaderSumOk(block));
+}
+
+TEST(BuildTarHeader, NameLengthsAndModes) {
+  PfFileStatus status = {0100444, 0, 0, 0, 0};
+  unsigned char block[kBlockSize];
+  std::string hundred(100, 'n');
+  ASSERT_TRUE(BuildTarHeader(status, hundred.c_str(), block));
+  EXPECT_EQ(hundred, std::string(reinterpret_cast<char*>(block), 100));
+  EXPECT_EQ(' ', block[100]);  // the mode field follows directly
+  std::string longer(101, 'n');
+  ASSERT_TRUE(BuildTarHeader(status, longer.c_str(), block));
+  EXPECT_EQ(std::string(99, 'n'), std::string(reinterpret_cast<char*>(block), 99));
+  EXPECT_EQ(0, block[99]);
+  EXPECT_EQ(0444, ReadOctal(8, block + kModeOffset));
+  status.mode = 0100777;
+  ASSERT_TRUE(BuildTarHeader(status, "x", block));
+  EXPECT_EQ(0755, ReadOctal(8, block + kModeOffset));
+  status.mode = 0101755;  // 0x1000 is kept
+  ASSERT_TRUE(BuildTarHeader(status, "x", block));
+  EXPECT_EQ(01755, ReadOctal(8, block + kModeOffset));
+}
+
+TEST(BuildTarHeader, RefusesSizesThatDoNotFit) {
+  unsigned char block[kBlockSize];
+  memset(block, 'Q', kBlockSize);
+  PfFileStatus status = {0100644, 0, 0, 0x80000000LL, 0};
+  EXPECT_FALSE(BuildTarHeader(status, "big", block));
+  EXPECT_EQ('Q', block[0]);
+  status.size = 0x7FFFFFFF;
+  EXPECT_TRUE(BuildTarHeader(status, "big", block));
+  EXPECT_EQ(0x7FFFFFFF, ReadOctal(12, block + kSizeOffset));
+}

@@ -122,8 +122,11 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
     }
     if (item->name[0] == '\0') continue;
     if (skip != nullptr && skip(item)) continue;
-    // The archive being written is not added to itself.
-    if (IsFileBeingWritten(source, tempPath)) continue;
+    // The archive is not added to itself, neither the one being written nor
+    // the one it replaces.
+    if (IsFileBeingWritten(source, tempPath) || IsFileBeingWritten(source, gArchivePath)) {
+      continue;
+    }
     AnnounceItem(source, relative);
     if (IsDirectory(source)) continue;
     if (!AddOneFile(source, relative)) {

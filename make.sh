@@ -44,7 +44,8 @@ build() {
   ninja -C "$BUILD/native"
   echo "== building VoTar40.dll (mingw-w64, i686)"
   cmake -S . -B "$BUILD/win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+        -DVOTAR_NATIVE_VOTAR="$BUILD/native/bin/votar" >/dev/null
   ninja -C "$BUILD/win32"
 }
 

@@ -1,0 +1,343 @@
+#!/usr/bin/env python3
+"""Interoperability of votar and the module with GNU tar, bsdtar and tarfile.
+
+Archives written by votar are listed and extracted by the peers with the same
+names, sizes, times and bytes; archives written by the peers (GNU tar formats
+v7, oldgnu, gnu, ustar and posix, bsdtar ustar and pax, tarfile with names in
+code page 437) are listed and extracted by votar as the module reads them.
+Runs the native votar, or votar.exe under Wine with --wine.
+"""
+import argparse
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+
+FAILURES = []
+CHECKS = 0
+LISTED_TYPES = (b"\0", b"0", b"3", b"4", b"6", b"7")
+MTIME = 1234567890
+
+
+def check(condition, what):
+    global CHECKS
+    CHECKS += 1
+    if not condition:
+        FAILURES.append(what)
+        print("FAIL:", what)
+
+
+class Votar:
+    def __init__(self, program, wine):
+        self.command = (["wine", program] if wine else [program])
+
+    def run(self, args, cwd, stdin=subprocess.DEVNULL):
+        env = dict(os.environ, WINEDEBUG="-all", TZ="UTC")
+        return subprocess.run(self.command + args, cwd=cwd, stdin=stdin,
+                              capture_output=True, env=env)
+
+    def listing(self, archive, cwd):
+        r = self.run(["list", archive, "--json"], cwd)
+        check(r.returncode == 0, "votar list %s: %s" % (archive, r.stderr))
+        return json.loads(r.stdout.decode("utf-8")) if r.returncode == 0 else None
+
+
+def run(args, cwd):
+    r = subprocess.run(args, cwd=cwd, capture_output=True)
+    check(r.returncode == 0, "%s: %s" % (" ".join(args), r.stderr.decode(errors="replace")))
+    return r.stdout.decode("utf-8", errors="replace")
+
+
+def make_tree(root):
+    """Files with the sizes that matter, in folders, with fixed times."""
+    files = {
+        "empty.txt": b"",
+        "one.bin": b"\x01",
+        "docs/a.txt": b"hello\n",
+        "docs/b511.bin": (bytes(range(256)) * 2)[:511],
+        "docs/sub/c512.bin": (bytes(range(256)) * 2)[:512],
+        "docs/sub/d513.bin": (bytes(range(256)) * 3)[:513],
+        "big/e100000.bin": bytes((i * 7 + i // 251) & 0xFF for i in range(100000)),
+        "n" * 90 + "/" + "m" * 4 + ".txt": b"ninety-nine bytes of name\n",
+    }
+    for name, data in files.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.utime(path, (MTIME, MTIME))
+    return files
+
+
+def raw_members(path):
+    """(name field up to 99 bytes, typeflag, size) of every header, as the
+    module reads them: checksum agreement only, data skipped by size."""
+    out = []
+    with open(path, "rb") as f:
+        data = f.read()
+    pos = 0
+    while pos + 512 <= len(data):
+        block = bytearray(data[pos:pos + 512])
+        stored = block[148:156]
+        block[148:156] = b" " * 8
+        digits = stored.strip(b" \0")
+        if not digits or sum(block) & 0xFF != int(digits, 8) & 0xFF:
+            break
+        size = int(block[124:136].strip(b" \0") or b"0", 8)
+        name = bytes(block[:99]).split(b"\0")[0]
+        out.append((name, bytes(block[156:157]), size))
+        pos += 512 + (size + 511) // 512 * 512
+    return out
+
+
+def read_name(raw):
+    """The module's read-name rule, then code page 437 to 1252 (as text)."""
+    name = raw.replace(b"/", b"\\")
+    if name.startswith(b"\\"):
+        name = name[1:]
+    if len(name) >= 2 and name[1:2] == b":":
+        name = name[3:]
+    if name.startswith(b".."):
+        name = name[3:]
+    return name.decode("cp437")
+
+
+def expected_listing(path):
+    names = []
+    for raw, typeflag, _ in raw_members(path):
+        if typeflag in LISTED_TYPES:
+            name = read_name(raw)
+            if name:
+                names.append(name)
+    return names
+
+
+def check_votar_archive(votar, work, files, label):
+    """A votar archive as the peers read it."""
+    archive = os.path.join(work, label + ".tar")
+    want = sorted(files)
+    gnu = run(["tar", "-tf", archive], work).split("\n")[:-1]
+    check(sorted(gnu) == want, "%s: GNU tar lists %s" % (label, gnu))
+    bsd = run(["bsdtar", "-tf", archive], work).split("\n")[:-1]
+    check(sorted(bsd) == want, "%s: bsdtar lists %s" % (label, bsd))
+    with tarfile.open(archive) as t:
+        members = {m.name: m for m in t.getmembers()}
+        check(sorted(members) == want, "%s: tarfile lists %s" % (label, sorted(members)))
+        for name, data in files.items():
+            m = members.get(name)
+            if m is None:
+                continue
+            check(m.size == len(data) and m.mtime == MTIME and m.isfile(),
+                  "%s: tarfile %s size %d mtime %d" % (label, name, m.size, m.mtime))
+            check(t.extractfile(m).read() == data, "%s: tarfile bytes of %s" % (label, name))
+    for tool in (["tar", "-xf"], ["bsdtar", "-xf"]):
+        out = tempfile.mkdtemp(dir=work)
+        run(tool + [archive, "-C", out], work)
+        for name, data in files.items():
+            path = os.path.join(out, name)
+            got = open(path, "rb").read() if os.path.isfile(path) else None
+            check(got == data, "%s: %s extracts %s" % (label, tool[0], name))
+            if got is not None:
+                check(int(os.stat(path).st_mtime) == MTIME, "%s: %s time of %s" % (label, tool[0], name))
+
+
+def test_votar_writes(votar, work):
+    src = os.path.join(work, "src")
+    files = make_tree(src)
+    r = votar.run(["add", "made.tar", "empty.txt", "one.bin", "docs", "big", "n" * 90,
+                   "--root", "src"], work)
+    check(r.returncode == 0, "votar add: %s" % r.stderr)
+    check_votar_archive(votar, work, files, "made")
+    # An update that adds one file and replaces one keeps what the peers see.
+    with open(os.path.join(src, "docs/a.txt"), "wb") as f:
+        f.write(b"changed\n")
+    os.utime(os.path.join(src, "docs/a.txt"), (MTIME, MTIME))
+    files["docs/a.txt"] = b"changed\n"
+    r = votar.run(["add", "made.tar", "docs/a.txt", "--root", "src", "-y"], work)
+    check(r.returncode == 0, "votar update: %s" % r.stderr)
+    check_votar_archive(votar, work, files, "made")
+    # A deletion too.
+    r = votar.run(["delete", "made.tar", "*.bin"], work)
+    check(r.returncode == 0, "votar delete: %s" % r.stderr)
+    kept = {n: d for n, d in files.items() if not n.endswith(".bin")}
+    check_votar_archive(votar, work, kept, "made")
+
+
+def peer_archives(work, src):
+    """Archives of the same tree by every peer and format."""
+    names = ["docs", "empty.txt", "one.bin", "big", "n" * 90]
+    made = {}
+    common = ["--owner=0", "--group=0", "--numeric-owner", "--sort=name"]
+    for fmt in ("v7", "oldgnu", "gnu", "ustar", "posix"):
+        path = os.path.join(work, "gnu-%s.tar" % fmt)
+        # v7 has no room for the name of more than 100 bytes.
+        these = names[:-1] if fmt == "v7" else names
+        run(["tar", "-cf", path, "--format=" + fmt] + common + ["-C", src] + these, work)
+        made["gnu-" + fmt] = path
+    for fmt in ("ustar", "pax"):
+        path = os.path.join(work, "bsd-%s.tar" % fmt)
+        run(["bsdtar", "-cf", path, "--format=" + fmt, "-C", src] + names, work)
+        made["bsd-" + fmt] = path
+    # Links and a long name, which the module does not list.
+    os.symlink("docs/a.txt", os.path.join(src, "link"))
+    long_dir = os.path.join(src, "l" * 60, "m" * 60)
+    os.makedirs(long_dir)
+    with open(os.path.join(long_dir, "long.txt"), "wb") as f:
+        f.write(b"long\n")
+    path = os.path.join(work, "gnu-mixed.tar")
+    run(["tar", "-cf", path, "--format=gnu"] + common + ["-C", src, "docs", "link", "l" * 60], work)
+    made["gnu-mixed"] = path
+    # Names in code page 437, as the module expects OEM names to be stored.
+    path = os.path.join(work, "tarfile-cp437.tar")
+    with tarfile.open(path, "w", format=tarfile.GNU_FORMAT, encoding="cp437") as t:
+        for name in ("Grüße.txt", "café/Ärger.txt", "plain.txt"):
+            data = name.encode("utf-8")
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            info.mtime = MTIME
+            t.addfile(info, io.BytesIO(data))
+    made["tarfile-cp437"] = path
+    return made
+
+
+def read_extracted(out, member):
+    """The bytes extracted for a member. The native module writes names in
+    its ANSI code page (1252) byte for byte; Wine stores them in UTF-8."""
+    relative = member.replace("\\", "/")
+    for encoding in ("cp1252", "utf-8"):
+        path = os.path.join(out.encode(), relative.encode(encoding))
+        if os.path.isfile(path):
+            return open(path, "rb").read()
+    return None
+
+
+def test_votar_reads(votar, work):
+    src = os.path.join(work, "src")
+    make_tree(src)
+    for label, path in peer_archives(work, src).items():
+        listing = votar.listing(os.path.basename(path), work)
+        if listing is None:
+            continue
+        got = [m["name"] for m in listing["members"]]
+        want = expected_listing(path)
+        check(got == want, "%s: votar lists %s, want %s" % (label, got, want))
+        sizes = {name: size for name, _, size in ((read_name(r), t, s) for r, t, s in raw_members(path))}
+        for m in listing["members"]:
+            check(m["size"] == sizes.get(m["name"]), "%s: size of %s" % (label, m["name"]))
+        # Extraction gives the bytes the peers extract, under the names the
+        # module lists.
+        out = os.path.join(work, "out-" + label)
+        ref = os.path.join(work, "ref-" + label)
+        os.makedirs(out)
+        os.makedirs(ref)
+        r = votar.run(["extract", os.path.basename(path), "-o", os.path.relpath(out, work)], work)
+        check(r.returncode == 0, "%s: votar extract: %s" % (label, r.stderr))
+        with tarfile.open(path, encoding="cp437") as t:
+            for m in t.getmembers():
+                if not m.isfile():
+                    continue
+                listed = [n for n in want if n.replace("\\", "/") == m.name[:99]
+                          or m.name.endswith(n.replace("\\", "/"))]
+                if not listed:
+                    continue
+                data = t.extractfile(m).read()
+                check(read_extracted(out, listed[0]) == data,
+                      "%s: votar extracts %s" % (label, listed[0]))
+
+
+def test_damaged_and_hostile(votar, work, data_dir):
+    """Archives from tests/data that are damaged or carry unsafe names: votar
+    must answer with a status, and write nothing outside its folder."""
+    if not os.path.isdir(data_dir):
+        return
+    def outside(case):
+        found = []
+        for top, dirs, files in os.walk(case):
+            rel = os.path.relpath(top, case)
+            if rel == os.path.join("a", "b", "out") or rel.startswith(os.path.join("a", "b", "out") + os.sep):
+                continue
+            found += [os.path.join(rel, n) for n in dirs + files]
+        return sorted(found)
+
+    for name in sorted(os.listdir(data_dir)):
+        if not name.endswith(".tar"):
+            continue
+        case = os.path.join(work, "case-" + name)
+        inner = os.path.join(case, "a", "b")
+        os.makedirs(os.path.join(inner, "out"))
+        shutil.copy(os.path.join(data_dir, name), os.path.join(inner, name))
+        before = outside(case)
+        r = votar.run(["extract", name, "-o", "out", "-y"], inner)
+        check(r.returncode in (0, 1), "%s: votar extract exit %d" % (name, r.returncode))
+        check(outside(case) == before, "%s: something appeared outside: %s" % (name, outside(case)))
+        r = votar.run(["list", name], inner)
+        check(r.returncode in (0, 1), "%s: votar list exit %d" % (name, r.returncode))
+
+
+def test_non_terminal(votar, work):
+    """Without a terminal an existing file is kept, and no progress bar is
+    drawn on standard error."""
+    d = os.path.join(work, "tty")
+    os.makedirs(os.path.join(d, "src"))
+    with open(os.path.join(d, "src", "f.txt"), "wb") as f:
+        f.write(b"new")
+    r = votar.run(["add", "t.tar", "f.txt", "--root", "src"], d)
+    check(r.returncode == 0 and r.stderr == b"", "quiet add: %r" % r.stderr)
+    os.makedirs(os.path.join(d, "out"))
+    with open(os.path.join(d, "out", "f.txt"), "wb") as f:
+        f.write(b"old")
+    r = votar.run(["extract", "t.tar", "-o", "out"], d)
+    check(r.returncode == 0 and r.stderr == b"", "quiet extract: %r" % r.stderr)
+    check(open(os.path.join(d, "out", "f.txt"), "rb").read() == b"old", "kept without a terminal")
+    r = votar.run(["extract", "t.tar", "-o", "out", "-y"], d)
+    check(open(os.path.join(d, "out", "f.txt"), "rb").read() == b"new", "-y overwrites")
+    r = votar.run(["list", "missing.tar"], d)
+    check(r.returncode == 1 and b"votar: cannot open archive 'missing.tar'" in r.stderr,
+          "message for a missing archive: %r" % r.stderr)
+    r = votar.run(["frobnicate"], d)
+    check(r.returncode == 2, "usage error exit %d" % r.returncode)
+
+
+def test_same_listing(votar, other, work):
+    """The native program and the Win32 one list the same archive alike."""
+    d = os.path.join(work, "same")
+    make_tree(os.path.join(d, "src"))
+    r = votar.run(["add", "s.tar", "docs", "big", "--root", "src"], d)
+    check(r.returncode == 0, "add for comparison: %s" % r.stderr)
+    mine = votar.run(["list", "s.tar", "--json"], d)
+    theirs = other.run(["list", "s.tar", "--json"], d)
+    check(mine.stdout == theirs.stdout and mine.stdout != b"",
+          "listings differ:\n%s\n%s" % (mine.stdout, theirs.stdout))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--votar", required=True)
+    parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--other", help="votar of the other build, to compare listings")
+    parser.add_argument("--other-wine", action="store_true")
+    parser.add_argument("--data", default=os.path.join(os.path.dirname(__file__), "..", "data"))
+    args = parser.parse_args()
+    votar = Votar(os.path.abspath(args.votar), args.wine)
+    work = tempfile.mkdtemp(prefix="votar-interop-")
+    try:
+        for test in (test_votar_writes, test_votar_reads, test_non_terminal):
+            d = os.path.join(work, test.__name__)
+            os.makedirs(d)
+            test(votar, d)
+        test_damaged_and_hostile(votar, os.path.join(work, "damaged"), args.data)
+        if args.other and os.path.exists(args.other):
+            other = Votar(os.path.abspath(args.other), args.other_wine)
+            test_same_listing(votar, other, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print("%d passed, %d failed" % (CHECKS - len(FAILURES), len(FAILURES)))
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

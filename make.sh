@@ -59,13 +59,27 @@ run_tests() {
   return $failed
 }
 
+# The main job: votar.exe and VoTar40.dll under Wine on the sample files.
 demo() {
-  local dll="$BUILD/win32/bin/VoTar40.dll"
-  echo "== $dll"
-  i686-w64-mingw32-objdump -p "$dll" | grep -E "file format|DLL Name"
-  echo "== exports (ordinal, name)"
-  i686-w64-mingw32-objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-    awk '/\[/ { gsub(/[\[\]]/, "", $1); printf "  %2d %s\n", $1 + 1, $2 }'
+  start_wine
+  local bin="$BUILD/win32/bin" work
+  work=$(mktemp -d /tmp/votar-demo-XXXXXX)
+  cp -r samples "$work/samples"
+  cd "$work"
+  show() { echo; echo "\$ votar $*"; wine "$bin/votar.exe" "$@"; }
+  echo "== votar.exe over VoTar40.dll under Wine, in $work"
+  show add demo.tar README.txt docs --root samples -v
+  show list demo.tar
+  mkdir out
+  show extract demo.tar -o out -v
+  echo; echo "\$ diff -r samples out"
+  diff -r samples out && echo "(extracted files are identical to the samples)"
+  show delete demo.tar 'docs\data.bin' -v
+  show list demo.tar
+  echo; echo "\$ tar -tvf demo.tar   # GNU tar reads it too"
+  tar -tvf demo.tar
+  cd "$ROOT"
+  rm -rf "$work"
 }
 
 case "${1:-}" in

@@ -148,11 +148,10 @@ static void CreateNewArchive(const FileMaskList* items) {
   if (AllItemsAreDirectories(items)) return;
   char tempPath[kPathSize];
   if (!BeginRebuild(tempPath)) return;
-  if (!AddItems(items, tempPath, nullptr)) {
+  if (!AddItems(items, tempPath, nullptr) || !WriteEndMarker()) {
     AbandonRebuild(tempPath);
     return;
   }
-  WriteEndMarker();
   FinishRebuild(tempPath);
 }
 

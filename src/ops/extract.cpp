@@ -38,7 +38,7 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
   gOutput = nullptr;
   if (copied == StatusOk && !closed) copied = StatusWriteError;
   if (copied != StatusOk) {
-    PfRemove(outputPath);
+    RemoveLeftover(outputPath);
     SetStatus(copied);
     return;
   }
@@ -49,7 +49,11 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
 // Answers false when extraction is to stop.
 static bool ExtractMember(const TarEntry& member, bool* refusedUnsafe) {
   if (!HasFileToWrite(member)) return true;
-  PfSeek(gInput, static_cast<int64_t>(member.headerOffset) + kBlockSize);
+  // Copying from anywhere but the member's data would write wrong bytes.
+  if (!PfSeek(gInput, static_cast<int64_t>(member.headerOffset) + kBlockSize)) {
+    SetStatus(StatusFileError);
+    return false;
+  }
   char outputPath[256] = {};
   OutputPathResult made = MakeOutputPath(member.name, outputPath);
   if (made == kOutputPathUnsafe) {

@@ -179,10 +179,9 @@ void UpdateArchive(const FileMaskList* items) {
   memset(&gUpdate, 0, sizeof gUpdate);
   RebuildWithItems(items, tempPath);
   ReleaseUpdate();
-  if (!StatusIsOk()) {
+  if (!StatusIsOk() || !WriteEndMarker()) {
     AbandonRebuild(tempPath);
     return;
   }
-  WriteEndMarker();
   FinishRebuild(tempPath);
 }

@@ -140,7 +140,12 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll) {
     }
   }
   CloseStream(&gInput);
-  if (list->count == 0) SetStatus(StatusNoEntries);
+  // A file that could not be read to its end is a failure, not a short list.
+  if (gLastScan.end == kScanReadError) {
+    SetStatus(StatusFileError);
+  } else if (list->count == 0) {
+    SetStatus(StatusNoEntries);
+  }
 }
 
 void ScanArc(TarEntryList* list, const FileMaskList* masks) {

@@ -38,8 +38,10 @@ struct ScanResult {
 extern ScanResult gLastScan;
 
 // Scans the current archive into `list`: every member that has a name and
-// matches `masks`. Status: StatusFileError (cannot open), StatusOutOfMemory,
-// StatusNoEntries (nothing listed); otherwise untouched.
+// matches `masks`. Status: StatusFileError (cannot open, or a read failed
+// before the end of the file), StatusOutOfMemory, StatusNoEntries (nothing
+// listed); otherwise untouched. A truncated archive or a block that is no
+// header ends the scan quietly.
 void ScanArc(TarEntryList* list, const FileMaskList* masks);
 
 // The same scan, which with `keepAll` also keeps every other header block

@@ -101,7 +101,11 @@ void CopyMember(int64_t offset, int32_t size) {
   if (pad > 0 && PfWrite(gOutput, kZeros, pad) != pad) SetStatus(StatusWriteError);
 }
 
-bool WriteEndMarker() { return PfWrite(gOutput, kZeros, sizeof kZeros) == sizeof kZeros; }
+bool WriteEndMarker() {
+  if (PfWrite(gOutput, kZeros, sizeof kZeros) == sizeof kZeros) return true;
+  SetStatus(StatusWriteError);
+  return false;
+}
 
 // The generator is seeded from the clock before every draw, so all attempts
 // within one second give the same number.
@@ -136,10 +140,14 @@ bool MakeTempName(const char* archivePath, char* result, size_t size) {
   return true;
 }
 
+void RemoveLeftover(const char* path) {
+  if (!PfRemove(path)) PfRemove(path);
+}
+
 void SwapArchive(const char* tempPath) {
   if (!PfReplace(tempPath, gArchivePath)) {
     SetStatus(StatusFileError);
-    PfRemove(tempPath);
+    RemoveLeftover(tempPath);
   }
 }
 
@@ -167,7 +175,7 @@ void FinishRebuild(const char* tempPath) {
   gOutput = nullptr;
   if (!synced || !closed) {
     SetStatus(StatusWriteError);
-    PfRemove(tempPath);
+    RemoveLeftover(tempPath);
     return;
   }
   SwapArchive(tempPath);
@@ -175,5 +183,5 @@ void FinishRebuild(const char* tempPath) {
 
 void AbandonRebuild(const char* tempPath) {
   CloseStream(&gOutput);
-  if (tempPath[0] != '\0') PfRemove(tempPath);
+  if (tempPath[0] != '\0') RemoveLeftover(tempPath);
 }

@@ -23,12 +23,18 @@ void CopyRaw(int64_t offset, int64_t length);
 // A member's header and data from `offset`, then fresh zero padding.
 void CopyMember(int64_t offset, int32_t size);
 
-// Two zero blocks after the last member. False when written short.
+// Two zero blocks after the last member. False, with StatusWriteError, when
+// written short.
 bool WriteEndMarker();
 
 // A name beside the archive, digits and ".$SC", under which nothing exists
 // now. False only when the archive's directory leaves no room for it.
 bool MakeTempName(const char* archivePath, char* result, size_t size);
+
+// Removes a temporary or incomplete file. A file can stay locked for a
+// moment after it was closed (a scanner looking at it on Windows), so a
+// failed removal gets a second try.
+void RemoveLeftover(const char* path);
 
 // Puts the finished temporary file in the archive's place in one step. On
 // failure: StatusFileError, the old archive untouched, the temporary file

@@ -9,7 +9,8 @@ ROOT=$(pwd)
 BUILD=${VOTAR_BUILD:-$ROOT/build}
 
 PACKAGES=(cmake ninja-build g++ python3 tar libarchive-tools googletest
-          mingw-w64 g++-mingw-w64-i686-posix wine wine32:i386)
+          clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-i686-posix
+          wine wine32:i386)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -56,6 +57,8 @@ run_tests() {
   (cd "$BUILD/native" && ctest --output-on-failure) || failed=1
   echo "== tests: Win32 under Wine"
   (cd "$BUILD/win32" && ctest --output-on-failure) || failed=1
+  echo "== fuzzing, briefly, on the seed corpus"
+  VOTAR_BUILD="$BUILD" bash fuzz/run.sh 30 || failed=1
   return $failed
 }
 

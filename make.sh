@@ -57,6 +57,8 @@ run_tests() {
   (cd "$BUILD/native" && ctest --output-on-failure) || failed=1
   echo "== tests: Win32 under Wine"
   (cd "$BUILD/win32" && ctest --output-on-failure) || failed=1
+  echo "== crash safety: votar killed at random moments"
+  VOTAR_BUILD="$BUILD" bash fuzz/crash.sh 20 || failed=1
   echo "== fuzzing, briefly, on the seed corpus"
   VOTAR_BUILD="$BUILD" bash fuzz/run.sh 30 || failed=1
   return $failed

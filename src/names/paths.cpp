@@ -64,23 +64,29 @@ void MakeStoredNameForHeader(char* path, size_t size) {
 
 static bool IsSeparator(char c) { return c == '\\'; }
 
-// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9, with any extension, in any
-// case, name devices on Windows wherever they stand in a path.
+// CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$ name devices
+// on Windows wherever they stand in a path, with any extension, in any case,
+// and with spaces before the dot. COM and LPT also take the superscript
+// digits 1, 2 and 3 of the ANSI code page.
 static bool IsDeviceName(const char* part, size_t len) {
   size_t stem = 0;
   while (stem < len && part[stem] != '.') stem++;
-  char upper[5] = {};
-  if (stem < 3 || stem > 4) return false;
+  while (stem > 0 && part[stem - 1] == ' ') stem--;
+  char upper[8] = {};
+  if (stem < 3 || stem > 7) return false;
   for (size_t i = 0; i < stem; i++) {
     char c = part[i];
     upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
   }
-  if (stem == 3) {
-    return strcmp(upper, "CON") == 0 || strcmp(upper, "PRN") == 0 ||
-           strcmp(upper, "AUX") == 0 || strcmp(upper, "NUL") == 0;
+  const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (strcmp(upper, device) == 0) return true;
   }
+  if (stem != 4) return false;
   bool numbered = strncmp(upper, "COM", 3) == 0 || strncmp(upper, "LPT", 3) == 0;
-  return numbered && upper[3] >= '1' && upper[3] <= '9';
+  unsigned char digit = static_cast<unsigned char>(upper[3]);
+  return numbered && ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 ||
+                      digit == 0xB3);
 }
 
 static bool IsSafeComponent(const char* part, size_t len) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "stream.h"
@@ -38,35 +39,27 @@ static bool IsReadOnlyFile(const char* host) {
 PfFile* PfOpenRead(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
-  FILE* f = fopen(host, "rb");
-  if (f == nullptr) return nullptr;
+  int fd = open(host, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat st;
-  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-    fclose(f);  // a directory is not a file to read, as on Windows
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);  // a directory is not a file to read, as on Windows
     return nullptr;
   }
-  return PfWrapStream(f);
+  return PfWrapDescriptor(fd, false);
 }
 
 PfFile* PfOpenWrite(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
   if (IsReadOnlyFile(host)) return nullptr;
-  return PfWrapStream(fopen(host, "wb"));
+  return PfWrapDescriptor(open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), true);
 }
 
 PfFile* PfCreateNew(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
-  int fd = open(host, O_WRONLY | O_CREAT | O_EXCL, 0666);
-  if (fd < 0) return nullptr;
-  FILE* f = fdopen(fd, "wb");
-  if (f == nullptr) {
-    close(fd);
-    unlink(host);
-    return nullptr;
-  }
-  return PfWrapStream(f);
+  return PfWrapDescriptor(open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), true);
 }
 
 bool PfExists(const char* path) {

@@ -1,6 +1,7 @@
 // The platform layer of the product DLL: Win32 and the Microsoft C runtime.
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/utime.h>
@@ -18,12 +19,13 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 PfFile* PfOpenRead(const char* path) {
   if (PfFaultHits(kFaultOpen)) return nullptr;
-  return PfWrapStream(fopen(path, "rb"));
+  return PfWrapDescriptor(_open(path, _O_RDONLY | _O_BINARY), false);
 }
 
 PfFile* PfOpenWrite(const char* path) {
   if (PfFaultHits(kFaultOpen)) return nullptr;
-  return PfWrapStream(fopen(path, "wb"));
+  return PfWrapDescriptor(
+      _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE), true);
 }
 
 PfFile* PfCreateNew(const char* path) {
@@ -31,19 +33,13 @@ PfFile* PfCreateNew(const char* path) {
   HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), 0);
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
   if (fd < 0) {
     CloseHandle(h);
     DeleteFileA(path);
     return nullptr;
   }
-  FILE* f = _fdopen(fd, "wb");
-  if (f == nullptr) {
-    _close(fd);
-    DeleteFileA(path);
-    return nullptr;
-  }
-  return PfWrapStream(f);
+  return PfWrapDescriptor(fd, true);
 }
 
 bool PfExists(const char* path) { return _access(path, 0) == 0; }

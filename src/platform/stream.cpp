@@ -1,7 +1,19 @@
-// Buffered binary streams over the C runtime, and the fault-injection seam.
+// Buffered binary streams over the runtime's file descriptors, and the
+// fault-injection seam.
+//
+// The module reads an archive header by header and skips member data with
+// seeks: a seek that lands inside the buffer costs nothing here, where a
+// stdio stream would drop its buffer and read it again. Transfers of a whole
+// buffer or more bypass the buffer.
 #include "stream.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef _WIN32
 #include <io.h>
@@ -9,16 +21,45 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+const size_t kBufferSize = 64 * 1024;
+
+#ifdef _WIN32
+int ReadFd(int fd, void* buf, size_t n) { return _read(fd, buf, static_cast<unsigned>(n)); }
+int WriteFd(int fd, const void* buf, size_t n) {
+  return _write(fd, buf, static_cast<unsigned>(n));
+}
+int64_t SeekFd(int fd, int64_t pos, int whence) { return _lseeki64(fd, pos, whence); }
+int SyncFd(int fd) { return _commit(fd); }
+int CloseFd(int fd) { return _close(fd); }
+#else
+ssize_t ReadFd(int fd, void* buf, size_t n) { return read(fd, buf, n); }
+ssize_t WriteFd(int fd, const void* buf, size_t n) { return write(fd, buf, n); }
+int64_t SeekFd(int fd, int64_t pos, int whence) {
+  return static_cast<int64_t>(lseek(fd, static_cast<off_t>(pos), whence));
+}
+int SyncFd(int fd) { return fsync(fd); }
+int CloseFd(int fd) { return close(fd); }
+#endif
+
+int gFaultAt[kFaultCount];
+int gFaultCalls[kFaultCount];
+
+}  // namespace
+
+// A stream is either reading (the buffer holds file bytes from `bufStart`,
+// `bufLen` of them, and `bufPos` is the next to hand out) or writing (the
+// buffer holds `bufLen` bytes not yet written, to go at `bufStart`).
 struct PfFile {
-  FILE* f;
+  int fd;
+  bool writing;
+  bool failed;  // a write could not be completed
+  int64_t bufStart;
+  size_t bufLen;
+  size_t bufPos;
+  unsigned char buffer[kBufferSize];
 };
-
-// Member data moves in chunks of 64 KiB; a buffer of the same size lets the
-// runtime hand most chunks straight to the system.
-static const size_t kStreamBuffer = 64 * 1024;
-
-static int gFaultAt[kFaultCount];
-static int gFaultCalls[kFaultCount];
 
 void PfInjectFault(PfFault op, int nth) { gFaultAt[op] = nth; }
 
@@ -33,75 +74,154 @@ bool PfFaultHits(PfFault op) {
   return gFaultAt[op] != 0 && gFaultCalls[op] == gFaultAt[op];
 }
 
-PfFile* PfWrapStream(FILE* f) {
-  if (f == nullptr) return nullptr;
+PfFile* PfWrapDescriptor(int fd, bool writing) {
+  if (fd < 0) return nullptr;
   PfFile* file = static_cast<PfFile*>(malloc(sizeof(PfFile)));
   if (file == nullptr) {
-    fclose(f);
+    CloseFd(fd);
     return nullptr;
   }
-  setvbuf(f, nullptr, _IOFBF, kStreamBuffer);
-  file->f = f;
+  file->fd = fd;
+  file->writing = writing;
+  file->failed = false;
+  file->bufStart = 0;
+  file->bufLen = 0;
+  file->bufPos = 0;
   return file;
 }
 
-size_t PfRead(PfFile* file, void* buf, size_t n) {
+// Reads until n bytes or the end of the file; answers the bytes read.
+static size_t ReadFully(int fd, unsigned char* buf, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    auto got = ReadFd(fd, buf + done, n - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+static bool WriteFully(int fd, const unsigned char* buf, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    auto put = WriteFd(fd, buf + done, n - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+static bool FlushWrites(PfFile* f) {
+  if (!f->writing || f->bufLen == 0) return !f->failed;
+  if (!WriteFully(f->fd, f->buffer, f->bufLen)) f->failed = true;
+  f->bufStart += static_cast<int64_t>(f->bufLen);
+  f->bufLen = 0;
+  return !f->failed;
+}
+
+size_t PfRead(PfFile* f, void* buf, size_t n) {
   if (PfFaultHits(kFaultRead)) return n / 2;
-  return fread(buf, 1, n, file->f);
+  unsigned char* out = static_cast<unsigned char*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    size_t ready = f->bufLen - f->bufPos;
+    if (ready > 0) {
+      size_t k = ready < n - done ? ready : n - done;
+      memcpy(out + done, f->buffer + f->bufPos, k);
+      f->bufPos += k;
+      done += k;
+      continue;
+    }
+    f->bufStart += static_cast<int64_t>(f->bufLen);
+    f->bufLen = f->bufPos = 0;
+    if (n - done >= kBufferSize) {
+      // Large reads go straight to the caller.
+      size_t got = ReadFully(f->fd, out + done, n - done);
+      f->bufStart += static_cast<int64_t>(got);
+      return done + got;
+    }
+    f->bufLen = ReadFully(f->fd, f->buffer, kBufferSize);
+    if (f->bufLen == 0) break;
+  }
+  return done;
 }
 
-size_t PfWrite(PfFile* file, const void* buf, size_t n) {
+size_t PfWrite(PfFile* f, const void* buf, size_t n) {
   if (PfFaultHits(kFaultWrite)) return n / 2;
-  return fwrite(buf, 1, n, file->f);
+  const unsigned char* in = static_cast<const unsigned char*>(buf);
+  if (f->failed) return 0;
+  if (f->bufLen + n <= kBufferSize) {
+    memcpy(f->buffer + f->bufLen, in, n);
+    f->bufLen += n;
+    return n;
+  }
+  if (!FlushWrites(f)) return 0;
+  if (n >= kBufferSize) {
+    if (!WriteFully(f->fd, in, n)) {
+      f->failed = true;
+      return 0;
+    }
+    f->bufStart += static_cast<int64_t>(n);
+    return n;
+  }
+  memcpy(f->buffer, in, n);
+  f->bufLen = n;
+  return n;
 }
 
-static int SeekTo(FILE* f, int64_t pos, int whence) {
-#ifdef _WIN32
-  return _fseeki64(f, pos, whence);
-#else
-  return fseeko(f, static_cast<off_t>(pos), whence);
-#endif
-}
-
-bool PfSeek(PfFile* file, int64_t pos) {
+bool PfSeek(PfFile* f, int64_t pos) {
   if (PfFaultHits(kFaultSeek)) return false;
-  return pos >= 0 && SeekTo(file->f, pos, SEEK_SET) == 0;
+  if (pos < 0) return false;
+  if (!f->writing && pos >= f->bufStart &&
+      pos <= f->bufStart + static_cast<int64_t>(f->bufLen)) {
+    f->bufPos = static_cast<size_t>(pos - f->bufStart);
+    return true;
+  }
+  if (!FlushWrites(f)) return false;
+  if (SeekFd(f->fd, pos, SEEK_SET) != pos) return false;
+  f->bufStart = pos;
+  f->bufLen = f->bufPos = 0;
+  return true;
 }
 
-bool PfSeekEnd(PfFile* file) {
+bool PfSeekEnd(PfFile* f) {
   if (PfFaultHits(kFaultSeek)) return false;
-  return SeekTo(file->f, 0, SEEK_END) == 0;
+  if (!FlushWrites(f)) return false;
+  int64_t end = SeekFd(f->fd, 0, SEEK_END);
+  if (end < 0) return false;
+  f->bufStart = end;
+  f->bufLen = f->bufPos = 0;
+  return true;
 }
 
-int64_t PfTell(PfFile* file) {
+int64_t PfTell(PfFile* f) {
+  return f->bufStart + static_cast<int64_t>(f->writing ? f->bufLen : f->bufPos);
+}
+
+int64_t PfLength(PfFile* f) {
 #ifdef _WIN32
-  return _ftelli64(file->f);
+  struct _stati64 st;
+  if (_fstati64(f->fd, &st) != 0) return -1;
 #else
-  return static_cast<int64_t>(ftello(file->f));
+  struct stat st;
+  if (fstat(f->fd, &st) != 0) return -1;
 #endif
+  int64_t length = static_cast<int64_t>(st.st_size);
+  int64_t end = f->bufStart + static_cast<int64_t>(f->writing ? f->bufLen : 0);
+  return length > end ? length : end;
 }
 
-int64_t PfLength(PfFile* file) {
-  int64_t here = PfTell(file);
-  if (here < 0 || SeekTo(file->f, 0, SEEK_END) != 0) return -1;
-  int64_t end = PfTell(file);
-  SeekTo(file->f, here, SEEK_SET);
-  return end;
-}
-
-bool PfSync(PfFile* file) {
+bool PfSync(PfFile* f) {
   if (PfFaultHits(kFaultSync)) return false;
-  if (fflush(file->f) != 0) return false;
-#ifdef _WIN32
-  return _commit(_fileno(file->f)) == 0;
-#else
-  return fsync(fileno(file->f)) == 0;
-#endif
+  return FlushWrites(f) && SyncFd(f->fd) == 0;
 }
 
-bool PfClose(PfFile* file) {
-  if (file == nullptr) return true;
-  bool ok = fclose(file->f) == 0;
-  free(file);
+bool PfClose(PfFile* f) {
+  if (f == nullptr) return true;
+  bool ok = FlushWrites(f);
+  if (CloseFd(f->fd) != 0) ok = false;
+  free(f);
   return ok;
 }

@@ -1,9 +1,8 @@
 // Shared between the stream code and the two platform files.
 #pragma once
 
-#include <cstdio>
-
 #include "platform.h"
 
-// Takes ownership of an open stdio stream; null when `f` is null.
-PfFile* PfWrapStream(FILE* f);
+// Takes ownership of an open file descriptor of the C runtime; null when
+// `fd` is negative.
+PfFile* PfWrapDescriptor(int fd, bool writing);

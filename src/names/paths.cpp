@@ -100,7 +100,9 @@ static bool IsSafeComponent(const char* part, size_t len) {
 
 bool IsSafeRelativeName(const char* name) {
   if (IsSeparator(name[0]) || name[0] == '/') return false;
-  if (strchr(name, ':') != nullptr) return false;
+  // A colon names a drive or a stream; wildcards would make the replace
+  // check look at other files; the rest cannot stand in a Windows name.
+  if (strpbrk(name, ":*?<>|\"") != nullptr) return false;
   const char* part = name;
   for (;;) {
     size_t len = strcspn(part, "\\/");

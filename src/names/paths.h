@@ -26,8 +26,8 @@ enum OutputPathResult {
 OutputPathResult MakeOutputPath(const char* memberName, char* dst);
 
 // Whether a name relative to the output directory stays below it and names
-// an ordinary file on Windows: no "..", no leading separator, no ":", no
-// device name and no component ending in a dot or a space.
+// an ordinary file on Windows: no "..", no leading separator, none of
+// : * ? < > | ", no device name and no component ending in a dot or a space.
 bool IsSafeRelativeName(const char* name);
 
 // Splits \\server\share\rest into root ("\\server\share\") and rest; both

@@ -107,12 +107,29 @@ bool AllItemsAreDirectories(const FileMaskList* items) {
   return true;
 }
 
-bool IsFileBeingWritten(const char* source, const char* written) {
-  return written[0] != '\0' && PfSameFile(source, written);
+void IdentifyArchiveFiles(const char* tempPath, ArchiveFiles* files) {
+  files->count = 0;
+  const char* paths[] = {gArchivePath, tempPath};
+  for (const char* path : paths) {
+    if (path != nullptr && path[0] != '\0' && PfGetFileId(path, &files->ids[files->count])) {
+      files->count++;
+    }
+  }
+}
+
+bool IsArchiveFile(const char* path, const ArchiveFiles& files) {
+  PfFileId id;
+  if (files.count == 0 || !PfGetFileId(path, &id)) return false;
+  for (int i = 0; i < files.count; i++) {
+    if (files.ids[i].volume == id.volume && files.ids[i].index == id.index) return true;
+  }
+  return false;
 }
 
 bool AddItems(const FileMaskList* items, const char* tempPath,
               bool (*skip)(const FileMaskEntry*)) {
+  ArchiveFiles archive;
+  IdentifyArchiveFiles(tempPath, &archive);
   for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
     char relative[kItemSize];
     char source[kItemSize];
@@ -124,9 +141,7 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
     if (skip != nullptr && skip(item)) continue;
     // The archive is not added to itself, neither the one being written nor
     // the one it replaces.
-    if (IsFileBeingWritten(source, tempPath) || IsFileBeingWritten(source, gArchivePath)) {
-      continue;
-    }
+    if (IsArchiveFile(source, archive)) continue;
     AnnounceItem(source, relative);
     if (IsDirectory(source)) continue;
     if (!AddOneFile(source, relative)) {

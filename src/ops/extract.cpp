@@ -12,6 +12,7 @@
 #include "../tar/scanner.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
+#include "items.h"
 
 // Directories and names without a file name part (DOCS\, .PROFILE) make
 // neither a file nor a directory.
@@ -47,7 +48,8 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
 }
 
 // Answers false when extraction is to stop.
-static bool ExtractMember(const TarEntry& member, bool* refusedUnsafe) {
+static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
+                          bool* refusedUnsafe) {
   if (!HasFileToWrite(member)) return true;
   // Copying from anywhere but the member's data would write wrong bytes.
   if (!PfSeek(gInput, static_cast<int64_t>(member.headerOffset) + kBlockSize)) {
@@ -56,7 +58,9 @@ static bool ExtractMember(const TarEntry& member, bool* refusedUnsafe) {
   }
   char outputPath[256] = {};
   OutputPathResult made = MakeOutputPath(member.name, outputPath);
-  if (made == kOutputPathUnsafe) {
+  // A member that would overwrite the archive being read is refused like a
+  // name that leaves the output directory.
+  if (made == kOutputPathUnsafe || (made == kOutputPathOk && IsArchiveFile(outputPath, archive))) {
     *refusedUnsafe = true;
     return true;
   }
@@ -89,9 +93,11 @@ static void ExtractEntries(const TarEntryList* list) {
   int64_t total = 0;
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) total += m->size;
   SignalTotal(total, 2);
+  ArchiveFiles archive;
+  IdentifyArchiveFiles(nullptr, &archive);
   bool refusedUnsafe = false;
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
-    if (!ExtractMember(*m, &refusedUnsafe)) break;
+    if (!ExtractMember(*m, archive, &refusedUnsafe)) break;
   }
   CloseStream(&gInput);
   // Members whose names would leave the output directory were not written:

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "../api/votar.h"
+#include "../platform/platform.h"
 
 const size_t kItemSize = 350;    // relative names and source paths
 const size_t kMemberSize = 260;  // member names under composition
@@ -31,5 +32,12 @@ bool AddOneFile(const char* source, const char* relative);
 // True, with StatusNothingToAdd, when every item names an existing directory.
 bool AllItemsAreDirectories(const FileMaskList* items);
 
-// Whether `source` is the file the operation is writing.
-bool IsFileBeingWritten(const char* source, const char* written);
+// The files of the archive an operation works on, the archive and the
+// temporary file being written: they are never added as items, and never
+// overwritten by an extracted member.
+struct ArchiveFiles {
+  PfFileId ids[2];
+  int count;
+};
+void IdentifyArchiveFiles(const char* tempPath, ArchiveFiles* files);
+bool IsArchiveFile(const char* path, const ArchiveFiles& files);

@@ -39,8 +39,13 @@ bool PfMakeDir(const char* path);  // one level
 bool PfRemove(const char* path);
 // Puts `from` in the place of `to` in one step, replacing `to` when it exists.
 bool PfReplace(const char* from, const char* to);
-// Whether two paths name the same existing file.
-bool PfSameFile(const char* a, const char* b);
+// What tells an existing file from every other: two paths name the same
+// file when their identities are equal.
+struct PfFileId {
+  uint64_t volume;
+  uint64_t index;
+};
+bool PfGetFileId(const char* path, PfFileId* id);
 // Sets last-access and last-write time to `mtime` (seconds since 1970, UTC).
 bool PfSetFileTime(const char* path, int32_t mtime);
 

@@ -315,9 +315,10 @@ bool PfDosDateTime(int32_t mtime, uint32_t* dos) {
   return true;
 }
 
-bool PfSameFile(const char* a, const char* b) {
-  struct stat sa;
-  struct stat sb;
-  return StatHost(a, &sa) && StatHost(b, &sb) && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+bool PfGetFileId(const char* path, PfFileId* id) {
+  struct stat st;
+  if (!StatHost(path, &st)) return false;
+  id->volume = static_cast<uint64_t>(st.st_dev);
+  id->index = static_cast<uint64_t>(st.st_ino);
+  return true;
 }

@@ -30,8 +30,8 @@ PfFile* PfOpenWrite(const char* path) {
 
 PfFile* PfCreateNew(const char* path) {
   if (PfFaultHits(kFaultOpen)) return nullptr;
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
   if (fd < 0) {
@@ -145,19 +145,15 @@ bool PfDosDateTime(int32_t mtime, uint32_t* dos) {
 }
 
 // The volume and file index of an open handle identify a file.
-static bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+bool PfGetFileId(const char* path, PfFileId* id) {
   HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  bool ok = GetFileInformationByHandle(h, info) != 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(h, &info) != 0;
   CloseHandle(h);
-  return ok;
-}
-
-bool PfSameFile(const char* a, const char* b) {
-  BY_HANDLE_FILE_INFORMATION ia;
-  BY_HANDLE_FILE_INFORMATION ib;
-  return FileIdentity(a, &ia) && FileIdentity(b, &ib) &&
-         ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  if (!ok) return false;
+  id->volume = info.dwVolumeSerialNumber;
+  id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
 }

@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 ROOT=$(pwd)
 BUILD=${VOTAR_BUILD:-$ROOT/build}
 
-PACKAGES=(cmake ninja-build g++ python3 tar libarchive-tools googletest
+PACKAGES=(cmake ninja-build g++ python3 tar libarchive-tools googletest time
           clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-i686-posix
           wine wine32:i386)
 

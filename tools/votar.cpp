@@ -565,46 +565,64 @@ static int Extract(const Options& o) {
   return 0;
 }
 
-static bool IsFolder(const std::string& path) {
+static bool PathExists(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+  return stat(path.c_str(), &st) == 0;
+}
+
+struct DiskItem {
+  std::string path;  // as the module is to be given it
+  int64_t size;
+};
+
+// Size of a file, or -1 for a folder (or nothing).
+static int64_t SizeOf(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || (st.st_mode & S_IFMT) == S_IFDIR) return -1;
+  return static_cast<int64_t>(st.st_size);
 }
 
 // The files below a folder, sorted, as paths relative to the same place as
 // `path` is.
 static void CollectFiles(const std::string& disk, const std::string& path,
-                         std::vector<std::string>* files) {
-  std::vector<std::string> names;
+                         std::vector<DiskItem>* files) {
+  struct Entry {
+    std::string name;
+    bool folder;
+    int64_t size;
+  };
+  std::vector<Entry> entries;
 #ifdef _WIN32
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA((disk + "\\*").c_str(), &found);
   if (h != INVALID_HANDLE_VALUE) {
-    do names.push_back(found.cFileName);
-    while (FindNextFileA(h, &found));
+    do {
+      bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      int64_t size = (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+      entries.push_back({found.cFileName, folder, size});
+    } while (FindNextFileA(h, &found));
     FindClose(h);
   }
 #else
   if (DIR* d = opendir(disk.c_str())) {
-    while (dirent* e = readdir(d)) names.push_back(e->d_name);
+    while (dirent* e = readdir(d)) {
+      std::string child = disk + "/" + e->d_name;
+      int64_t size = e->d_type == DT_DIR ? -1 : SizeOf(child);
+      entries.push_back({e->d_name, e->d_type == DT_DIR || size < 0, size});
+    }
     closedir(d);
   }
 #endif
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    if (name == "." || name == "..") continue;
-    std::string childDisk = disk + "/" + name;
-    std::string child = path + "/" + name;
-    if (IsFolder(childDisk)) {
-      CollectFiles(childDisk, child, files);
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  for (const Entry& e : entries) {
+    if (e.name == "." || e.name == "..") continue;
+    if (e.folder) {
+      CollectFiles(disk + "/" + e.name, path + "/" + e.name, files);
     } else {
-      files->push_back(child);
+      files->push_back({path + "/" + e.name, e.size});
     }
   }
-}
-
-static int64_t FileSize(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
 }
 
 // The module puts a backslash after an add-root path only when it is longer
@@ -618,17 +636,18 @@ static std::string AddRootPath(const std::string& root) {
 }
 
 static int Add(const Options& o) {
-  std::vector<std::string> items;
+  std::vector<DiskItem> items;
   for (const std::string& item : o.names) {
     std::string disk = o.root.empty() ? item : o.root + "/" + item;
-    if (IsFolder(disk)) {
+    int64_t size = SizeOf(disk);
+    if (size < 0 && PathExists(disk)) {
       CollectFiles(disk, item, &items);
     } else {
-      items.push_back(item);
+      items.push_back({item, size});  // a missing file is the module's to report
     }
   }
   int64_t total = 0;
-  for (const std::string& item : items) total += FileSize(o.root.empty() ? item : o.root + "/" + item);
+  for (const DiskItem& item : items) total += item.size > 0 ? item.size : 0;
   if (int rc = OpenArchive(o, true)) return rc;
   RegisterFeedback(o, true);
   feedback.total = total;
@@ -640,10 +659,10 @@ static int Add(const Options& o) {
   PutString(&settings, kCompAddRootOffset, 261, AddRootPath(o.root));
   api.SetCompExtraFeatures(settings.data());
   MaskList list;
-  for (const std::string& item : items) {
-    if (item.size() > 255 || !list.Add(ModulePath(item))) {
+  for (const DiskItem& item : items) {
+    if (item.path.size() > 255 || !list.Add(ModulePath(item.path))) {
       api.DoneArcFile();
-      fprintf(stderr, "votar: cannot name '%s' to the module (too long)\n", item.c_str());
+      fprintf(stderr, "votar: cannot name '%s' to the module (too long)\n", item.path.c_str());
       return 1;
     }
   }

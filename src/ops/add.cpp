@@ -77,11 +77,10 @@ void AnnounceItem(const char* source, const char* relative) {
   NotifyFileName(source, shown);
 }
 
-bool AddOneFile(const char* source, const char* relative) {
+bool AddOneFile(const char* source, const char* relative, const PfFileStatus& status) {
   char member[kMemberSize];
   MakeMemberName(relative, member);
-  PfFileStatus status;
-  if (!WriteTarHeader(source, member, &status)) {
+  if (!WriteTarHeader(status, member)) {
     SetStatus(StatusFileError);
     return false;
   }
@@ -94,15 +93,12 @@ bool AddOneFile(const char* source, const char* relative) {
   return StatusIsOk();
 }
 
+// The first item that is no directory settles the answer.
 bool AllItemsAreDirectories(const FileMaskList* items) {
-  int count = 0;
-  int directories = 0;
   for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
     char path[kItemSize];
-    count++;
-    if (ComposeSourcePath(item, path) && IsDirectory(path)) directories++;
+    if (!ComposeSourcePath(item, path) || !IsDirectory(path)) return false;
   }
-  if (count != directories) return false;
   SetStatus(StatusNothingToAdd);
   return true;
 }
@@ -117,9 +113,9 @@ void IdentifyArchiveFiles(const char* tempPath, ArchiveFiles* files) {
   }
 }
 
-bool IsArchiveFile(const char* path, const ArchiveFiles& files) {
-  PfFileId id;
-  if (files.count == 0 || !PfGetFileId(path, &id)) return false;
+bool IsArchiveFile(const char* path, const PfFileStatus& status, const ArchiveFiles& files) {
+  PfFileId id = status.id;
+  if (files.count == 0 || (!status.hasId && !PfGetFileId(path, &id))) return false;
   for (int i = 0; i < files.count; i++) {
     if (files.ids[i].volume == id.volume && files.ids[i].index == id.index) return true;
   }
@@ -139,12 +135,19 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
     }
     if (item->name[0] == '\0') continue;
     if (skip != nullptr && skip(item)) continue;
+    // One status serves the tests below and the header.
+    PfFileStatus status;
+    bool found = PfStat(source, &status);
     // The archive is not added to itself, neither the one being written nor
     // the one it replaces.
-    if (IsArchiveFile(source, archive)) continue;
+    if (found && IsArchiveFile(source, status, archive)) continue;
     AnnounceItem(source, relative);
-    if (IsDirectory(source)) continue;
-    if (!AddOneFile(source, relative)) {
+    if (found && (status.mode & kPfModeTypeMask) == kPfModeDirectory) continue;
+    if (!found) {
+      SetStatus(StatusFileError);
+      return false;
+    }
+    if (!AddOneFile(source, relative, status)) {
       if (StatusIsOk()) SetStatus(StatusFileError);
       return false;
     }

@@ -47,6 +47,11 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
   PfSetAttributes(outputPath, kPfAttrArchive);
 }
 
+static bool IsArchive(const char* path, const ArchiveFiles& archive) {
+  PfFileStatus status;
+  return archive.count > 0 && PfStat(path, &status) && IsArchiveFile(path, status, archive);
+}
+
 // Answers false when extraction is to stop.
 static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
                           bool* refusedUnsafe) {
@@ -60,7 +65,7 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
   OutputPathResult made = MakeOutputPath(member.name, outputPath);
   // A member that would overwrite the archive being read is refused like a
   // name that leaves the output directory.
-  if (made == kOutputPathUnsafe || (made == kOutputPathOk && IsArchiveFile(outputPath, archive))) {
+  if (made == kOutputPathUnsafe || (made == kOutputPathOk && IsArchive(outputPath, archive))) {
     *refusedUnsafe = true;
     return true;
   }

@@ -25,9 +25,10 @@ void MakeMemberName(const char* relative, char* member);
 // relative name.
 void AnnounceItem(const char* source, const char* relative);
 
-// Appends one file as a member at the output stream's position: header,
-// exactly as many data bytes as the header gives, padding.
-bool AddOneFile(const char* source, const char* relative);
+// Appends one file, whose status was read as `status`, as a member at the
+// output stream's position: header, exactly as many data bytes as the
+// header gives, padding.
+bool AddOneFile(const char* source, const char* relative, const PfFileStatus& status);
 
 // True, with StatusNothingToAdd, when every item names an existing directory.
 bool AllItemsAreDirectories(const FileMaskList* items);
@@ -40,4 +41,4 @@ struct ArchiveFiles {
   int count;
 };
 void IdentifyArchiveFiles(const char* tempPath, ArchiveFiles* files);
-bool IsArchiveFile(const char* path, const ArchiveFiles& files);
+bool IsArchiveFile(const char* path, const PfFileStatus& status, const ArchiveFiles& files);

@@ -39,6 +39,9 @@ bool PfMakeDir(const char* path);  // one level
 bool PfRemove(const char* path);
 // Puts `from` in the place of `to` in one step, replacing `to` when it exists.
 bool PfReplace(const char* from, const char* to);
+// Sets last-access and last-write time to `mtime` (seconds since 1970, UTC).
+bool PfSetFileTime(const char* path, int32_t mtime);
+
 // What tells an existing file from every other: two paths name the same
 // file when their identities are equal.
 struct PfFileId {
@@ -46,8 +49,6 @@ struct PfFileId {
   uint64_t index;
 };
 bool PfGetFileId(const char* path, PfFileId* id);
-// Sets last-access and last-write time to `mtime` (seconds since 1970, UTC).
-bool PfSetFileTime(const char* path, int32_t mtime);
 
 // File status as the runtime reports it. `mode` carries the type and
 // permission bits in the classic Unix layout (0100644 for a regular file).
@@ -57,8 +58,12 @@ struct PfFileStatus {
   int32_t gid;
   int64_t size;
   int64_t mtime;
+  bool hasId;  // `id` is filled where the status gives it for free
+  PfFileId id;
 };
 bool PfStat(const char* path, PfFileStatus* status);
+const uint32_t kPfModeTypeMask = 0170000;
+const uint32_t kPfModeDirectory = 0040000;
 
 // What FindFirstFileA reports, in the 320-byte WIN32_FIND_DATAA layout.
 const size_t kPfFindDataSize = 320;

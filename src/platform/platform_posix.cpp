@@ -126,6 +126,9 @@ bool PfStat(const char* path, PfFileStatus* status) {
   status->gid = static_cast<int32_t>(st.st_gid);
   status->size = static_cast<int64_t>(st.st_size);
   status->mtime = static_cast<int64_t>(st.st_mtime);
+  status->hasId = true;
+  status->id.volume = static_cast<uint64_t>(st.st_dev);
+  status->id.index = static_cast<uint64_t>(st.st_ino);
   return true;
 }
 

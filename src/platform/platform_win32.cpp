@@ -80,6 +80,7 @@ bool PfStat(const char* path, PfFileStatus* status) {
   status->gid = st.st_gid;
   status->size = st.st_size;
   status->mtime = st.st_mtime;
+  status->hasId = false;  // the runtime's status has no file index
   return true;
 }
 

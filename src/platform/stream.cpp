@@ -142,8 +142,11 @@ size_t PfRead(PfFile* f, void* buf, size_t n) {
       f->bufStart += static_cast<int64_t>(got);
       return done + got;
     }
-    f->bufLen = ReadFully(f->fd, f->buffer, kBufferSize);
-    if (f->bufLen == 0) break;
+    // One read fills what the file has; the loop asks again if more is due.
+    auto got = ReadFd(f->fd, f->buffer, kBufferSize);
+    while (got < 0 && errno == EINTR) got = ReadFd(f->fd, f->buffer, kBufferSize);
+    if (got <= 0) break;
+    f->bufLen = static_cast<size_t>(got);
   }
   return done;
 }

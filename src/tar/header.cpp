@@ -110,10 +110,8 @@ bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
   return true;
 }
 
-bool WriteTarHeader(const char* source, const char* memberName,
-                    PfFileStatus* status) {
-  if (!PfStat(source, status)) return false;
+bool WriteTarHeader(const PfFileStatus& status, const char* memberName) {
   unsigned char block[kBlockSize];
-  if (!BuildTarHeader(*status, memberName, block)) return false;
+  if (!BuildTarHeader(status, memberName, block)) return false;
   return PfWrite(gOutput, block, kBlockSize) == kBlockSize;
 }

@@ -35,9 +35,7 @@ const int64_t kMaxMemberSize = 0x7FFFFFFF;
 bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
                     unsigned char* block);
 
-// Writes the header block for the file at `source` to the output stream.
-// False when its status cannot be read, when it is 2 GiB or larger (nothing
-// is written then), or when the block was written short. `status` receives
-// what the header holds.
-bool WriteTarHeader(const char* source, const char* memberName,
-                    PfFileStatus* status);
+// Writes the header block for a file of the given status to the output
+// stream. False when it is 2 GiB or larger (nothing is written then), or
+// when the block was written short.
+bool WriteTarHeader(const PfFileStatus& status, const char* memberName);

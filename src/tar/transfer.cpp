@@ -170,7 +170,10 @@ bool BeginRebuild(char* tempPath) {
 }
 
 void FinishRebuild(const char* tempPath) {
-  bool synced = PfSync(gOutput);
+  // The new archive must be on the disk before it takes the place of an
+  // old one, or a crash could leave neither. With nothing to replace there
+  // is nothing to lose, and the write-through is spared.
+  bool synced = !FileExists(gArchivePath) || PfSync(gOutput);
   bool closed = PfClose(gOutput);
   gOutput = nullptr;
   if (!synced || !closed) {

@@ -43,8 +43,9 @@ void SwapArchive(const char* tempPath);
 
 // The rebuild frame. BeginRebuild creates a new temporary file beside the
 // archive as the output stream (`tempPath` holds 261 bytes); on failure it
-// sets StatusFileError. FinishRebuild writes it through to the disk, closes
-// it and swaps it in; AbandonRebuild closes and deletes it. Either way the
+// sets StatusFileError. FinishRebuild writes it through to the disk (when
+// it replaces a file), closes it and swaps it in; AbandonRebuild closes and
+// deletes it. Either way the
 // archive is the complete old one or the complete new one.
 bool BeginRebuild(char* tempPath);
 void FinishRebuild(const char* tempPath);

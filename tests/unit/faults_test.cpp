@@ -181,7 +181,9 @@ void CheckFaultyRun(const Operation& op, const Clean& clean, PfFault fault, int 
       EXPECT_TRUE(unchanged || complete) << label << ": " << f.first << " damaged";
     }
     for (const auto& f : before) {
-      if (f.first == "t.tar") EXPECT_TRUE(after.count(f.first)) << label << ": archive lost";
+      if (f.first == "t.tar") {
+        EXPECT_TRUE(after.count(f.first)) << label << ": archive lost";
+      }
     }
   }
   RemoveTree(s.dir);

@@ -1,0 +1,252 @@
+#!/usr/bin/env python3
+"""Times votar against GNU tar and bsdtar on the same work, in one run.
+
+Makes its data sets in a temporary folder, runs every tool on every
+operation in alternation, and prints the median time, the ratio to the
+faster peer and the peak memory of each. Standard library only.
+    python3 bench/run.py --votar build/bench/bin/votar [--quick] [--wine-votar EXE]
+"""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tarfile
+import tempfile
+import time
+
+MTIME = 1234567890
+
+
+def make_big(root, files, size):
+    os.makedirs(os.path.join(root, "big"))
+    block = os.urandom(1 << 20)
+    for i in range(files):
+        with open(os.path.join(root, "big", "f%d.bin" % i), "wb") as f:
+            for j in range(size >> 20):
+                f.write(block[j % 7:] + block[:j % 7])
+
+
+def make_small(root, count, folders=20):
+    rng = random.Random(1)
+    names = []
+    for i in range(count):
+        rel = "small/d%02d/f%05d.txt" % (i % folders, i)
+        path = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(bytes(rng.randrange(256) for _ in range(rng.randrange(1024, 4097))))
+        names.append(rel)
+    return names
+
+
+def make_empty_members(path, count):
+    with tarfile.open(path, "w", format=tarfile.GNU_FORMAT) as t:
+        for i in range(count):
+            info = tarfile.TarInfo("e/m%06d" % i)
+            info.mtime = MTIME
+            t.addfile(info)
+
+
+def run_once(command, cwd, prepare=None):
+    """Seconds and peak resident KiB of one run. GNU time measures the peak:
+    a child forked from this process would count Python's own memory."""
+    if prepare:
+        prepare()
+    if isinstance(command, str):
+        command = ["sh", "-c", command]
+    fd, mem_file = tempfile.mkstemp()
+    os.close(fd)
+    start = time.perf_counter()
+    p = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", mem_file] + command, cwd=cwd,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    with open(mem_file) as f:
+        lines = f.read().split()
+    os.remove(mem_file)
+    if p.returncode != 0:
+        raise RuntimeError("%s failed (%d): %s" % (command, p.returncode, p.stderr[:300]))
+    return elapsed, int(lines[-1]) if lines else 0
+
+
+class Row:
+    def __init__(self, name):
+        self.name = name
+        self.times = {}
+        self.memory = {}
+
+
+def measure(name, tools, cwd, runs):
+    """tools: label -> (command, prepare or None); alternated each round."""
+    row = Row(name)
+    samples = {label: [] for label in tools}
+    mem = {label: 0 for label in tools}
+    for _ in range(runs):
+        for label, (command, prepare) in tools.items():
+            t, m = run_once(command, cwd, prepare)
+            samples[label].append(t)
+            mem[label] = max(mem[label], m)
+    for label in tools:
+        row.times[label] = statistics.median(samples[label])
+        row.memory[label] = mem[label]
+    print("  %-34s %s" % (name, "  ".join("%s %.3fs" % (l, row.times[l]) for l in tools)),
+          file=sys.stderr, flush=True)
+    return row
+
+
+def fresh(src, dst):
+    return lambda: shutil.copyfile(src, dst)
+
+
+def clear(path):
+    def go():
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+    return go
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--votar", required=True)
+    ap.add_argument("--wine-votar", help="also time votar.exe under Wine, for information")
+    ap.add_argument("--quick", action="store_true", help="small data sets, for a trial")
+    ap.add_argument("--dir", help="where to make the data sets")
+    args = ap.parse_args()
+    votar = os.path.abspath(args.votar)
+    big_files, big_size = (8, 128 << 20) if not args.quick else (8, 4 << 20)
+    small_count = 20000 if not args.quick else 2000
+    empty_count = 100000 if not args.quick else 10000
+    runs, runs_big = (5, 3) if not args.quick else (3, 1)
+
+    work = tempfile.mkdtemp(prefix="votar-bench-", dir=args.dir)
+    rows = []
+    try:
+        data = os.path.join(work, "data")
+        print("making data sets in %s" % work, file=sys.stderr)
+        make_big(data, big_files, big_size)
+        names = make_small(data, small_count)
+        for top, _, files in os.walk(data):
+            for f in files:
+                os.utime(os.path.join(top, f), (MTIME, MTIME))
+        make_empty_members(os.path.join(work, "empty.tar"), empty_count)
+        os.makedirs(os.path.join(work, "out"))
+        V, T, B, L = "votar", "GNU tar", "bsdtar", "limit"
+
+        def create(label, what, n):
+            return measure(label, {
+                V: ([votar, "add", "v.tar", what, "--root", "data"], lambda: _rm(work, "v.tar")),
+                T: (["tar", "-cf", "t.tar", "-C", "data", what], lambda: _rm(work, "t.tar")),
+                B: (["bsdtar", "-cf", "b.tar", "-C", "data", what], lambda: _rm(work, "b.tar")),
+                L: ("cat data/%s/* > c.out" % what if what == "big" else
+                    "find data/%s -type f -exec cat {} + > c.out" % what, None),
+            }, work, n)
+
+        rows.append(create("create 1 GiB in 8 files" if not args.quick else "create big", "big",
+                           runs_big))
+        shutil.copyfile(os.path.join(work, "v.tar"), os.path.join(work, "big.tar"))
+        rows.append(create("create %d small files" % small_count, "small", runs))
+        shutil.copyfile(os.path.join(work, "v.tar"), os.path.join(work, "small.tar"))
+
+        for archive, label in (("big.tar", "list big"), ("small.tar", "list small"),
+                               ("empty.tar", "list %d empty members" % empty_count)):
+            rows.append(measure(label, {
+                V: ([votar, "list", archive], None),
+                T: (["tar", "-tvf", archive], None),
+                B: (["bsdtar", "-tvf", archive], None),
+            }, work, runs))
+
+        out = os.path.join(work, "out")
+        for archive, label, n in (("big.tar", "extract big", runs_big),
+                                  ("small.tar", "extract small", runs)):
+            rows.append(measure(label, {
+                V: ([votar, "extract", archive, "-o", "out", "-y"], clear(out)),
+                T: (["tar", "-xf", archive, "-C", "out"], clear(out)),
+                B: (["bsdtar", "-xf", archive, "-C", "out"], clear(out)),
+                L: ("cat %s > out/c.out" % archive, clear(out)),
+            }, work, n))
+
+        def on_copy(src, tools, label, n=runs):
+            return measure(label, {k: (c, fresh(os.path.join(work, src), os.path.join(work, "w.tar")))
+                                   for k, c in tools.items()}, work, n)
+
+        middle_small = names[len(names) // 2]
+        rows.append(on_copy("small.tar", {
+            V: [votar, "delete", "w.tar", middle_small.replace("/", "\\")],
+            T: ["tar", "--delete", "-f", "w.tar", middle_small]},
+            "delete 1 of %d" % small_count))
+        rows.append(on_copy("empty.tar", {
+            V: [votar, "delete", "w.tar", "e\\m%06d" % (empty_count // 2)],
+            T: ["tar", "--delete", "-f", "w.tar", "e/m%06d" % (empty_count // 2)]},
+            "delete 1 of %d" % empty_count))
+        rows.append(on_copy("big.tar", {
+            V: [votar, "delete", "w.tar", "big\\f3.bin"],
+            T: ["tar", "--delete", "-f", "w.tar", "big/f3.bin"]},
+            "delete 1 of big", runs_big))
+        list_file = os.path.join(work, "names.txt")
+        with open(list_file, "w") as f:
+            f.write("\n".join(names) + "\n")
+        rows.append(on_copy("small.tar", {
+            V: [votar, "delete", "w.tar", "*.*"],
+            T: ["tar", "--delete", "-f", "w.tar", "-T", list_file]},
+            "delete all %d" % small_count))
+
+        with open(os.path.join(data, "new.txt"), "wb") as f:
+            f.write(b"a new file\n" * 300)
+        rows.append(on_copy("small.tar", {
+            V: [votar, "add", "w.tar", "new.txt", "--root", "data"],
+            T: ["tar", "-rf", "w.tar", "-C", "data", "new.txt"]},
+            "add 1 to %d (tar -r)" % small_count))
+        rows.append(on_copy("empty.tar", {
+            V: [votar, "add", "w.tar", "new.txt", "--root", "data"],
+            T: ["tar", "-rf", "w.tar", "-C", "data", "new.txt"]},
+            "add 1 to %d (tar -r)" % empty_count))
+        replaced = names[:1000]
+        for rel in replaced:
+            os.utime(os.path.join(data, rel), (MTIME + 100, MTIME + 100))
+        rows.append(on_copy("small.tar", {
+            V: [votar, "add", "w.tar"] + replaced + ["--root", "data", "-y"],
+            T: ["tar", "-uf", "w.tar", "-C", "data"] + replaced},
+            "replace 1000 of %d (tar -u)" % small_count))
+
+        if args.wine_votar:
+            exe = os.path.abspath(args.wine_votar)
+            rows.append(measure("votar.exe under Wine: list small", {
+                "wine": (["wine", exe, "list", "small.tar"], None)}, work, runs))
+            rows.append(measure("votar.exe under Wine: extract small", {
+                "wine": (["wine", exe, "extract", "small.tar", "-o", "out", "-y"], clear(out))},
+                work, runs))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print_table(rows)
+
+
+def _rm(work, name):
+    path = os.path.join(work, name)
+    if os.path.exists(path):
+        os.remove(path)
+
+
+def print_table(rows):
+    cols = ["votar", "GNU tar", "bsdtar", "limit"]
+    print("| operation | votar | GNU tar | bsdtar | limit | votar / faster peer | votar / limit "
+          "| peak KiB votar | GNU tar | bsdtar |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
+    for r in rows:
+        if "wine" in r.times:
+            print("| %s | %.3f s (Wine) | | | | | | %d | | |" % (r.name, r.times["wine"],
+                                                              r.memory["wine"]))
+            continue
+        cell = lambda c: "%.3f s" % r.times[c] if c in r.times else ""
+        peers = [r.times[c] for c in ("GNU tar", "bsdtar") if c in r.times]
+        ratio = "%.2f" % (r.times["votar"] / min(peers)) if peers else ""
+        limit = "%.2f" % (r.times["votar"] / r.times["limit"]) if "limit" in r.times else ""
+        mem = lambda c: str(r.memory[c]) if c in r.memory else ""
+        print("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+            r.name, cell("votar"), cell("GNU tar"), cell("bsdtar"), cell("limit"), ratio, limit,
+            mem("votar"), mem("GNU tar"), mem("bsdtar")))
+
+
+if __name__ == "__main__":
+    main()

@@ -31,29 +31,19 @@
 
 // ------------------------------------------------------------- the module
 
+// The exports votar uses, listed once for the table and for its binding.
+#define VOTAR_APIS(X)                                                          \
+  X(GetArchiveStatus) X(InitArcFile) X(CreateArcFile) X(DoneArcFile)           \
+  X(SetSetSignalProc) X(SetSetFileNameProc) X(SetSetProgressProc)              \
+  X(SetOkToReplaceProc) X(SetDecompExtraFeatures) X(SetCompExtraFeatures)      \
+  X(InitFileMaskList) X(AppendFileMask) X(DoneFileMaskList) X(BuildArcFileList) \
+  X(InitArcFileList) X(DoneArcFileList) X(GetExtraInfoArc)                     \
+  X(ExtractFileMaskListArc) X(CompressFileMaskListArc) X(DeleteFileMaskListArc)
+
 struct Api {
-#define VOTAR_API(name) decltype(&::name) name;
-  VOTAR_API(GetArchiveStatus)
-  VOTAR_API(InitArcFile)
-  VOTAR_API(CreateArcFile)
-  VOTAR_API(DoneArcFile)
-  VOTAR_API(SetSetSignalProc)
-  VOTAR_API(SetSetFileNameProc)
-  VOTAR_API(SetSetProgressProc)
-  VOTAR_API(SetOkToReplaceProc)
-  VOTAR_API(SetDecompExtraFeatures)
-  VOTAR_API(SetCompExtraFeatures)
-  VOTAR_API(InitFileMaskList)
-  VOTAR_API(AppendFileMask)
-  VOTAR_API(DoneFileMaskList)
-  VOTAR_API(BuildArcFileList)
-  VOTAR_API(InitArcFileList)
-  VOTAR_API(DoneArcFileList)
-  VOTAR_API(GetExtraInfoArc)
-  VOTAR_API(ExtractFileMaskListArc)
-  VOTAR_API(CompressFileMaskListArc)
-  VOTAR_API(DeleteFileMaskListArc)
-#undef VOTAR_API
+#define VOTAR_API_SLOT(name) decltype(&::name) name;
+  VOTAR_APIS(VOTAR_API_SLOT)
+#undef VOTAR_API_SLOT
 };
 static Api api;
 
@@ -89,33 +79,16 @@ static bool LoadApi(std::string* error) {
     *error = "cannot load the module '" + file + "'";
     return false;
   }
-#define VOTAR_API(name)                                               \
-  api.name = reinterpret_cast<decltype(api.name)>(lookup(#name));     \
-  if (api.name == nullptr) {                                          \
-    *error = "the module '" + file + "' has no export " #name;        \
-    return false;                                                     \
+  const char* missing = nullptr;
+#define VOTAR_API_BIND(name)                                        \
+  api.name = reinterpret_cast<decltype(api.name)>(lookup(#name));   \
+  if (api.name == nullptr && missing == nullptr) missing = #name;
+  VOTAR_APIS(VOTAR_API_BIND)
+#undef VOTAR_API_BIND
+  if (missing != nullptr) {
+    *error = "the module '" + file + "' has no export " + missing;
+    return false;
   }
-  VOTAR_API(GetArchiveStatus)
-  VOTAR_API(InitArcFile)
-  VOTAR_API(CreateArcFile)
-  VOTAR_API(DoneArcFile)
-  VOTAR_API(SetSetSignalProc)
-  VOTAR_API(SetSetFileNameProc)
-  VOTAR_API(SetSetProgressProc)
-  VOTAR_API(SetOkToReplaceProc)
-  VOTAR_API(SetDecompExtraFeatures)
-  VOTAR_API(SetCompExtraFeatures)
-  VOTAR_API(InitFileMaskList)
-  VOTAR_API(AppendFileMask)
-  VOTAR_API(DoneFileMaskList)
-  VOTAR_API(BuildArcFileList)
-  VOTAR_API(InitArcFileList)
-  VOTAR_API(DoneArcFileList)
-  VOTAR_API(GetExtraInfoArc)
-  VOTAR_API(ExtractFileMaskListArc)
-  VOTAR_API(CompressFileMaskListArc)
-  VOTAR_API(DeleteFileMaskListArc)
-#undef VOTAR_API
   return true;
 }
 

@@ -135,7 +135,8 @@ OutputPathResult MakeOutputPath(const char* memberName, char* dst) {
   if (mode == 1 && baseLen > 0 && strlen(name) > baseLen) {
     DropFront(name, baseLen + 1);
   }
-  if (!IsSafeRelativeName(name)) return kOutputPathUnsafe;
+  // A name the base-path cut left empty would name the output directory.
+  if (name[0] == '\0' || !IsSafeRelativeName(name)) return kOutputPathUnsafe;
   if (gOutputDirTooLong) return kOutputPathTooLong;
   size_t dirLen = strlen(gOutputDir);
   size_t nameLen = strlen(name);

@@ -25,8 +25,8 @@ void WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn car
     }
     pending = nullptr;
   }
-  // Extension headers at the very end describe nothing; they stay as stored.
-  for (const TarEntry* p = pending; p != nullptr && StatusIsOk(); p = p->next) carry(*p);
+  // Extension headers at the very end describe nothing, and would give
+  // their name to whatever is appended after them: they are dropped.
 }
 
 void ScanForRebuild(TarEntryList* list, FileMaskList* allMembers) {

@@ -1,6 +1,7 @@
 // Walking a full scan in archive order for a rebuild. Long-name, long-link
 // and pax extended headers describe the entry after them: they are carried
-// over when it is, and dropped with it.
+// over when it is, and dropped with it; with no entry after them they are
+// dropped.
 #pragma once
 
 #include "../tar/scanner.h"

@@ -43,10 +43,7 @@ class AddTest : public ModuleTest {
   }
 
   uint16_t Compress(const std::vector<std::string>& items) {
-    FileMaskList* list = new FileMaskList;
-    lists.push_back(list);
-    m.InitFileMaskList(list);
-    for (const std::string& item : items) EXPECT_EQ(1, m.AppendFileMask(item.c_str(), list));
+    FileMaskList* list = MaskList(items);
     m.CompressFileMaskListArc(list);
     return m.GetArchiveStatus();
   }

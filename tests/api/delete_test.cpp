@@ -16,10 +16,7 @@ class DeleteTest : public ModuleTest {
   }
 
   uint16_t Delete(const std::vector<std::string>& masks) {
-    FileMaskList* list = new FileMaskList;
-    lists.push_back(list);
-    m.InitFileMaskList(list);
-    for (const std::string& mask : masks) EXPECT_EQ(1, m.AppendFileMask(mask.c_str(), list));
+    FileMaskList* list = MaskList(masks);
     m.DeleteFileMaskListArc(list);
     return m.GetArchiveStatus();
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archives.h"
 #include "fixture.h"
 
 #ifdef _WIN32
@@ -10,16 +11,6 @@
 #endif
 
 namespace {
-
-TarItem Item(const std::string& name, const std::string& data, int mode = 0644,
-             int64_t mtime = 1000000000) {
-  TarItem item;
-  item.name = name;
-  item.data = data;
-  item.mode = mode;
-  item.mtime = mtime;
-  return item;
-}
 
 struct ReplaceRow;
 

@@ -9,16 +9,6 @@
 
 namespace {
 
-TarItem Item(const std::string& name, const std::string& data, int mode = 0644,
-             int64_t mtime = 1000000000) {
-  TarItem item;
-  item.name = name;
-  item.data = data;
-  item.mode = mode;
-  item.mtime = mtime;
-  return item;
-}
-
 std::vector<unsigned char> DecompSettings(int32_t mode, const std::string& base,
                                           const std::string& output) {
   std::vector<unsigned char> rec(kDecompSettingsSize, 0);

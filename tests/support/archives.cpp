@@ -152,3 +152,12 @@ std::vector<DamageCase> DamageCases() {
       {__LINE__, "no end-of-archive marker", a + b, false},
   };
 }
+
+TarItem Item(const std::string& name, const std::string& data, int mode, int64_t mtime) {
+  TarItem item;
+  item.name = name;
+  item.data = data;
+  item.mode = mode;
+  item.mtime = mtime;
+  return item;
+}

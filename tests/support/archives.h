@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
+
 // A CompSettings record as the host hands it over: 1,484 bytes, zero but for
 // the store-paths flag and the two paths.
 std::vector<unsigned char> CompSettings(int32_t storePaths, const std::string& basePath,
@@ -58,3 +60,7 @@ struct DamageCase {
   bool damaged;
 };
 std::vector<DamageCase> DamageCases();
+
+// A regular file of a hand-made archive.
+TarItem Item(const std::string& name, const std::string& data, int mode = 0644,
+             int64_t mtime = 1000000000);

@@ -81,6 +81,14 @@ FileMaskList ModuleTest::Masks(std::initializer_list<const char*> masks) {
   return *list;
 }
 
+FileMaskList* ModuleTest::MaskList(const std::vector<std::string>& masks) {
+  FileMaskList* list = new FileMaskList;
+  lists.push_back(list);
+  m.InitFileMaskList(list);
+  for (const std::string& mask : masks) EXPECT_EQ(1, m.AppendFileMask(mask.c_str(), list)) << mask;
+  return list;
+}
+
 void ModuleTest::OpenArchive(const std::string& name) {
   m.InitArcFile(Mod(name).c_str());
 }

@@ -37,6 +37,8 @@ class ModuleTest : public ::testing::Test {
 
   // Builds a mask list with the module's own exports.
   FileMaskList Masks(std::initializer_list<const char*> masks);
+  // The same for masks made at run time; the fixture frees the list.
+  FileMaskList* MaskList(const std::vector<std::string>& masks);
   // Names the archive with InitArcFile and registers every recorder.
   void OpenArchive(const std::string& name);
   void RegisterRecorder(bool extracting);

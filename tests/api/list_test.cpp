@@ -1,0 +1,593 @@
+// Listing through the exports: archives of the peers and hand-made ones, the
+// records handed to the host, and the archive information record. Member
+// times are checked as DOS values under TZ=UTC, as the tests are run.
+#include <cstring>
+#include <ostream>
+
+#include "fixture.h"
+
+namespace {
+
+const int64_t kMtime = 1024144497;         // 2002-06-15 12:34:57 UTC
+const uint32_t kDosMtime = 0x2CCF645C;     // the same, 57 s stored as 56
+const uint32_t kDosEarliest = 0x00210000;  // 1980-01-01 00:00:00
+
+// One listed member as the host reads it.
+struct Listed {
+  std::string name;
+  int64_t size;
+  uint32_t attributes = 0;
+  uint32_t dos = kDosMtime;
+  bool operator==(const Listed& o) const {
+    return name == o.name && size == o.size && attributes == o.attributes && dos == o.dos;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const Listed& l) {
+  return os << "{" << l.name << " size " << l.size << " attr " << l.attributes << " dos 0x"
+            << std::hex << l.dos << std::dec << "}";
+}
+
+std::vector<std::string> Names(const std::vector<Listed>& records) {
+  std::vector<std::string> names;
+  for (const Listed& r : records) names.push_back(r.name);
+  return names;
+}
+
+void PutLe(std::string* bytes, size_t offset, uint64_t value, size_t width) {
+  for (size_t i = 0; i < width; i++) (*bytes)[offset + i] = static_cast<char>(value >> (8 * i));
+}
+
+// Offset of the first byte in which the two differ, or -1.
+long FirstDifference(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return static_cast<long>(std::min(a.size(), b.size()));
+  for (size_t i = 0; i < a.size(); i++) {
+    if (a[i] != b[i]) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+// Every byte of a record, against the fields read from it: both sizes agree,
+// the constants stand at their places, and all else (the name area after
+// the name included) is zero.
+void ExpectRecordBytes(const ArcFileEntry* e, const Listed& got) {
+#if UINTPTR_MAX == 0xFFFFFFFFu
+  // The host's layout, at its byte offsets.
+  std::string want(488, '\0');
+  PutLe(&want, 0, reinterpret_cast<uintptr_t>(e->next), 4);
+  memcpy(&want[4], got.name.data(), got.name.size());
+  PutLe(&want, 280, static_cast<uint64_t>(got.size), 8);
+  PutLe(&want, 288, static_cast<uint64_t>(got.size), 8);
+  PutLe(&want, 296, got.dos, 4);
+  PutLe(&want, 300, got.attributes, 4);
+  PutLe(&want, 304, 12, 4);
+  PutLe(&want, 332, 1, 4);
+#else
+  ArcFileEntry w;
+  memset(&w, 0, sizeof w);
+  w.next = e->next;
+  memcpy(w.name, got.name.data(), got.name.size());
+  w.size = w.packedSize = got.size;
+  w.dosDateTime = got.dos;
+  w.attributes = got.attributes;
+  w.kind = 12;
+  w.field332 = 1;
+  std::string want(reinterpret_cast<const char*>(&w), sizeof w);
+#endif
+  std::string raw(reinterpret_cast<const char*>(e), want.size());
+  EXPECT_EQ(-1, FirstDifference(want, raw)) << "record of " << got.name;
+}
+
+// ArchiveInfo as the host should find it.
+std::string InfoBytes(int32_t count, int64_t total, int32_t ratio) {
+  std::string want(384, '\0');
+  PutLe(&want, 0, 10, 4);
+  PutLe(&want, 4, 1, 4);
+  PutLe(&want, 8, 2, 4);
+  PutLe(&want, 36, static_cast<uint32_t>(count), 4);
+  PutLe(&want, 40, static_cast<uint64_t>(total), 8);
+  PutLe(&want, 48, static_cast<uint64_t>(total), 8);
+  PutLe(&want, 56, static_cast<uint32_t>(ratio), 4);
+  return want;
+}
+
+// Puts `bytes` over a field of the header at `offset` and mends its checksum.
+void PatchHeader(std::string* archive, size_t offset, size_t field, const std::string& bytes) {
+  archive->replace(offset + field, bytes.size(), bytes);
+  FixChecksum(archive, offset);
+}
+
+// The items' headers and data, with the offset of each header.
+std::string Build(const std::vector<TarItem>& items, std::vector<size_t>* offsets,
+                  bool endMarker = true) {
+  std::string out;
+  for (const TarItem& item : items) {
+    offsets->push_back(out.size());
+    out += TarArchive({item}, false);
+  }
+  if (endMarker) out.append(1024, '\0');
+  return out;
+}
+
+}  // namespace
+
+class ListTest : public ModuleTest {
+ protected:
+  // Copies an archive of tests/data into the test's folder and names it.
+  void OpenData(const std::string& file) {
+    std::string bytes = ReadFile(std::string(VOTAR_SOURCE_DIR) + "/tests/data/" + file);
+    ASSERT_FALSE(bytes.empty()) << file;
+    WriteFile(Path(file), bytes);
+    OpenArchive(file);
+    ASSERT_EQ(StatusOk, m.GetArchiveStatus()) << file;
+  }
+
+  void OpenBytes(const std::string& bytes) {
+    WriteFile(Path("t.tar"), bytes);
+    OpenArchive("t.tar");
+    ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+  }
+
+  // The host list's records in order, each checked byte for byte.
+  std::vector<Listed> Records(const ArcFileList& files) {
+    std::vector<Listed> out;
+    int32_t count = 0;
+    const ArcFileEntry* last = nullptr;
+    for (const ArcFileEntry* e = files.head; e != nullptr; e = e->next) {
+      Listed got{std::string(e->name, strnlen(e->name, sizeof e->name)), e->size,
+                 e->attributes, e->dosDateTime};
+      ExpectRecordBytes(e, got);
+      out.push_back(got);
+      last = e;
+      count++;
+    }
+    EXPECT_EQ(count, files.count);
+    EXPECT_EQ(last, files.tail);
+    return out;
+  }
+
+  // Lists into a fresh host list and releases it; `result` receives what
+  // BuildArcFileList answered.
+  std::vector<Listed> ListRecords(std::initializer_list<const char*> masks = {},
+                                  int32_t* result = nullptr) {
+    FileMaskList list = Masks(masks);
+    ArcFileList files;
+    memset(&files, 0xCD, sizeof files);
+    EXPECT_EQ(&files, m.InitArcFileList(&files));
+    EXPECT_EQ(0, files.count);
+    int32_t ratio = m.BuildArcFileList(&files, &list);
+    if (result != nullptr) *result = ratio;
+    std::vector<Listed> out = Records(files);
+    m.DoneArcFileList(&files);
+    EXPECT_EQ(0, files.count);
+    EXPECT_EQ(nullptr, files.head);
+    EXPECT_EQ(nullptr, files.tail);
+    return out;
+  }
+
+  // ArchiveInfo through GetExtraInfoArc, which writes its 384 bytes only and
+  // leaves the status alone.
+  std::string Info() {
+    alignas(8) unsigned char buffer[400];
+    memset(buffer, 0xAA, sizeof buffer);
+    uint16_t status = m.GetArchiveStatus();
+    ArchiveInfo* info = reinterpret_cast<ArchiveInfo*>(buffer);
+    EXPECT_EQ(info, m.GetExtraInfoArc(info));
+    EXPECT_EQ(std::string(16, '\xAA'), std::string(reinterpret_cast<char*>(buffer) + 384, 16));
+    EXPECT_EQ(status, m.GetArchiveStatus());
+    return std::string(reinterpret_cast<char*>(buffer), 384);
+  }
+
+  // The listing's status, result and ArchiveInfo agree with its records.
+  void ExpectOutcome(const std::vector<Listed>& records, int32_t result) {
+    if (records.empty()) {
+      EXPECT_EQ(StatusNoEntries, m.GetArchiveStatus());
+      EXPECT_EQ(0, result);
+      return;
+    }
+    int64_t total = 0;
+    for (const Listed& r : records) total += r.size;
+    int32_t ratio = total > 0 ? 100 : 0;
+    EXPECT_EQ(StatusOk, m.GetArchiveStatus());
+    EXPECT_EQ(ratio, result);
+    EXPECT_EQ(-1, FirstDifference(InfoBytes(static_cast<int32_t>(records.size()), total, ratio),
+                                  Info()));
+  }
+};
+
+TEST_F(ListTest, ArchivesOfThePeers) {
+  const Listed a{"dir\\a.txt", 6}, empty{"dir\\empty", 0}, fifo{"dir\\fifo", 0},
+      ro{"dir\\ro.txt", 10, 0x01};
+  // A name of 100 bytes and more is read as its first 99; the ustar prefix
+  // field is not looked at.
+  const Listed longInDir{"dir\\" + std::string(95, 'p'), 1}, splitLong{std::string(97, 'p'), 1};
+  const Listed n99{"n99_" + std::string(95, 'x'), 1}, n100{"n100_" + std::string(94, 'x'), 1},
+      n101{"n101_" + std::string(94, 'x'), 1};
+  // bsdtar keeps 98 bytes of a long name in the header and the rest in an
+  // extended header.
+  const Listed n101Bsd{"n101_" + std::string(93, 'x'), 1};
+  struct Row {
+    int line;
+    const char* file;
+    std::vector<Listed> want;
+  } rows[] = {
+      {__LINE__, "gnu-v7.tar", {a, empty, ro, n100, n99}},
+      {__LINE__, "gnu-oldgnu.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
+      {__LINE__, "gnu-gnu.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
+      {__LINE__, "gnu-ustar.tar", {a, empty, fifo, splitLong, ro, n100, n99}},
+      {__LINE__, "gnu-posix.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
+      {__LINE__, "bsdtar.tar", {a, empty, fifo, splitLong, ro, n100, n101Bsd, n99}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.file) + ", line " + std::to_string(row.line));
+    OpenData(row.file);
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords({}, &result);
+    EXPECT_EQ(row.want, got);
+    ExpectOutcome(got, result);
+  }
+}
+
+TEST_F(ListTest, MasksSelectMembersOfAPeerArchive) {
+  OpenData("gnu-gnu.tar");
+  const std::string p95 = "dir\\" + std::string(95, 'p'), n99 = "n99_" + std::string(95, 'x');
+  const std::string n100 = "n100_" + std::string(94, 'x'), n101 = "n101_" + std::string(94, 'x');
+  struct Row {
+    int line;
+    std::initializer_list<const char*> masks;
+    std::vector<std::string> want;
+  } rows[] = {
+      {__LINE__, {"*.txt"}, {"dir\\a.txt", "dir\\ro.txt"}},
+      {__LINE__, {"*"}, {"dir\\empty", "dir\\fifo", p95, n100, n101, n99}},
+      {__LINE__, {"DIR\\*"}, {"dir\\empty", "dir\\fifo", p95}},
+      {__LINE__, {"n99*", "dir/A.TXT"}, {"dir\\a.txt", n99}},  // archive order
+      {__LINE__, {"a.txt"}, {}},  // narrow: only names without a directory
+      {__LINE__, {"dir\\hard", "dir\\link", "dir"}, {}},  // never listed
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords(row.masks, &result);
+    EXPECT_EQ(row.want, Names(got));
+    ExpectOutcome(got, result);
+  }
+}
+
+// Names are stored in the OEM code page (437) and handed out in the ANSI
+// code page (1252).
+TEST_F(ListTest, OemNamesAndMasks) {
+  OpenData("cp437.tar");
+  const std::string gruesse = "Gr\xFC\xDF" "e.txt", cafe = "caf\xE9.txt",
+                    oel = "\xC4pfel\\\xD6l.txt", ae = "\xE4.txt";
+  struct Row {
+    int line;
+    std::initializer_list<const char*> masks;
+    std::vector<std::string> want;
+  } rows[] = {
+      {__LINE__, {}, {gruesse, cafe, oel, ae}},
+      {__LINE__, {"*.txt"}, {gruesse, cafe, oel, ae}},
+      // The mask's ü and é are raised, the member's are not.
+      {__LINE__, {"Gr\xFC\xDF" "e.txt"}, {}},
+      {__LINE__, {"caf\xE9.txt"}, {}},
+      {__LINE__, {"CAF\xC9.TXT"}, {}},
+      // ä and ö are raised on both sides.
+      {__LINE__, {"\xC4.TXT"}, {ae}},
+      {__LINE__, {"\xE4.txt"}, {ae}},
+      {__LINE__, {"\xE4pfel\\*.*"}, {oel}},
+      {__LINE__, {"\xC4PFEL/\xF6L.TXT"}, {oel}},
+      {__LINE__, {"gr??e.*"}, {gruesse}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords(row.masks, &result);
+    EXPECT_EQ(row.want, Names(got));
+    ExpectOutcome(got, result);
+  }
+}
+
+// Every letter of code page 437 that code page 1252 also has.
+TEST_F(ListTest, OemLettersWithAnAnsiTwin) {
+  const std::string oem =
+      "\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8D\x8E\x8F\x90\x91\x92\x93\x94"
+      "\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9D\x9F\xA0\xA1\xA2\xA3\xA4\xA5\xA6\xA7\xA8\xAA\xAB"
+      "\xAC\xAD\xAE\xAF\xE1\xE6\xF1\xF6\xF8\xFA\xFD\xFF";
+  const std::string ansi =
+      "\xC7\xFC\xE9\xE2\xE4\xE0\xE5\xE7\xEA\xEB\xE8\xEF\xEE\xEC\xC4\xC5\xC9\xE6\xC6\xF4\xF6"
+      "\xF2\xFB\xF9\xFF\xD6\xDC\xA2\xA3\xA5\x83\xE1\xED\xF3\xFA\xF1\xD1\xAA\xBA\xBF\xAC\xBD"
+      "\xBC\xA1\xAB\xBB\xDF\xB5\xB1\xF7\xB0\xB7\xB2\xA0";
+  TarItem item{"d/" + oem + ".txt", "x"};
+  item.mtime = kMtime;
+  OpenBytes(TarArchive({item}));
+  int32_t result = -1;
+  std::vector<Listed> got = ListRecords({}, &result);
+  EXPECT_EQ(std::vector<std::string>{"d\\" + ansi + ".txt"}, Names(got));
+  ExpectOutcome(got, result);
+}
+
+// Signs of code page 437 that code page 1252 lacks come out as the code
+// page's conversion gives them (the nearest sign), not as "?".
+TEST_F(ListTest, OemSignsWithoutAnAnsiTwin) {
+  TarItem item{"box\xC4\xDA\xB3\xE0.txt", "x"};
+  item.mtime = kMtime;
+  OpenBytes(TarArchive({item}));
+  int32_t result = -1;
+  std::vector<Listed> got = ListRecords({}, &result);
+  EXPECT_EQ(std::vector<std::string>{"box-+\xA6" "a.txt"}, Names(got));
+  ExpectOutcome(got, result);
+}
+
+TEST_F(ListTest, DamagedArchives) {
+  const Listed a{"a.txt", 1000}, b{"b.txt", 3000}, c{"c.txt", 10};
+  struct Row {
+    int line;
+    const char* file;
+    std::vector<Listed> want;
+  } rows[] = {
+      {__LINE__, "bad-checksum.tar", {a}},         // the scan ends at the bad block
+      {__LINE__, "truncated-data.tar", {a, b}},    // b's data runs past the end
+      {__LINE__, "truncated-header.tar", {a}},
+      {__LINE__, "end-marker-only.tar", {}},
+      {__LINE__, "after-zeros.tar", {a, c}},       // zero blocks end nothing
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.file) + ", line " + std::to_string(row.line));
+    OpenData(row.file);
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords({}, &result);
+    EXPECT_EQ(row.want, got);
+    ExpectOutcome(got, result);
+    if (got.empty()) {
+      EXPECT_EQ(std::string(384, '\0'), Info());  // as InitArcFile left it
+    }
+  }
+}
+
+TEST_F(ListTest, TypeflagsModesAndSkippedData) {
+  std::vector<TarItem> items = {
+      {"t_nul", "1", '\0'},
+      {"t_0", "22", '0'},
+      {"t_1", "hard", '1', 0644, kMtime, "t_0"},  // data of links is skipped too
+      {"t_2", "", '2', 0777, kMtime, "t_0"},
+      {"t_3", "", '3'},
+      {"t_4", "", '4'},
+      {"t_5", std::string(700, 'd'), '5', 040755},
+      {"t_6", "", '6'},
+      {"t_7", "7777777", '7'},
+      {"././@LongLink", std::string(600, 'L'), 'L'},
+      {"t_after_L", "x", '0'},
+      {"t_K", "target", 'K'},
+      {"t_x", "20 path=other.txt\n", 'x'},
+      {"t_g", "20 path=other.txt\n", 'g'},
+      {"t_S", "sparse", 'S'},
+      {"t_V", "", 'V'},
+      {"t_A", "", 'A'},
+      {"t_8", "", '8'},
+      {"t_space", "", ' '},
+      {"m_40755", "", '0', 040755},
+      {"m_40555", "", '0', 040555},
+      {"m_100644", "", '0', 0100644},
+      {"m_444", "", '0', 0444},
+      {"m_577", "", '0', 0577},
+      {"m_200", "", '0', 0200},
+      {"m_nul", "", '0'},
+      {"m_garbage", "", '0'},
+  };
+  for (TarItem& item : items) item.mtime = kMtime;
+  std::vector<size_t> at;
+  std::string archive = Build(items, &at);
+  PatchHeader(&archive, at[25], 100, std::string(8, '\0'));
+  PatchHeader(&archive, at[26], 100, "rw-r--r-");
+  OpenBytes(archive);
+  int32_t result = -1;
+  std::vector<Listed> got = ListRecords({}, &result);
+  std::vector<Listed> want = {
+      {"t_nul", 1},       {"t_0", 2},          {"t_3", 0},         {"t_4", 0},
+      {"t_6", 0},         {"t_7", 7},          {"t_after_L", 1},   {"m_40755", 0, 0x10},
+      {"m_40555", 0, 0x11}, {"m_100644", 0, 0}, {"m_444", 0, 0x01}, {"m_577", 0, 0x01},
+      {"m_200", 0, 0},    {"m_nul", 0, 0x01},  {"m_garbage", 0, 0x10},
+  };
+  EXPECT_EQ(want, got);
+  ExpectOutcome(got, result);
+}
+
+TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
+  std::vector<TarItem> items = {
+      {"a/b/c.txt", "1"},     {"/abs/x.txt", "1"},  {"//dbl.txt", "1"},
+      {"C:/c.txt", "1"},      {"/C:/d.txt", "1"},   {"../up.txt", "1"},
+      {"../../two.txt", "1"}, {"./dot.txt", "1"},   {"C:", "no name"},
+      {"..", "no name"},      {"", "no name"},      {"x/", "1"},
+      {std::string(100, 'q'), "1"},
+  };
+  for (TarItem& item : items) item.mtime = kMtime;
+  OpenBytes(TarArchive(items));
+  const std::string q99(99, 'q');
+  struct Row {
+    int line;
+    std::initializer_list<const char*> masks;
+    std::vector<std::string> want;
+  } rows[] = {
+      {__LINE__,
+       {},
+       {"a\\b\\c.txt", "abs\\x.txt", "\\dbl.txt", "c.txt", "d.txt", "up.txt", "..\\two.txt",
+        ".\\dot.txt", "x\\", q99}},
+      {__LINE__, {"?.txt"}, {"c.txt", "d.txt"}},
+      {__LINE__, {"\\*.*"}, {"\\dbl.txt"}},
+      {__LINE__, {"x\\*.*"}, {"x\\"}},
+      {__LINE__, {"C:\\*.*", "abs/*.*"}, {"abs\\x.txt"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords(row.masks, &result);
+    EXPECT_EQ(row.want, Names(got));
+    ExpectOutcome(got, result);
+  }
+}
+
+// A size field that is no value from 0 to 2^31 - 1 gives no place to go on
+// from: the scan ends at that header, quietly, with the members before it.
+TEST_F(ListTest, SizeFieldsThatAreNoSizeEndTheScan) {
+  struct Row {
+    int line;
+    std::string field;  // 12 bytes
+    std::vector<std::string> want;
+  } rows[] = {
+      {__LINE__, std::string("00000000000\0", 12), {"a.txt", "b.txt", "c.txt"}},
+      {__LINE__, std::string("zzzzzzzzzzz\0", 12), {"a.txt"}},
+      {__LINE__, std::string(12, ' '), {"a.txt"}},
+      {__LINE__, std::string("1750x      \0", 12), {"a.txt"}},
+      {__LINE__, std::string("20000000000\0", 12), {"a.txt"}},  // 2^31
+      {__LINE__, std::string("37777777777\0", 12), {"a.txt"}},  // 2^32 - 1
+      {__LINE__, "777777777777", {"a.txt"}},                    // 2^36 - 1
+      {__LINE__, std::string("\x80\0\0\0\0\0\0\0\0\0\x10\0", 12), {"a.txt"}},  // base 256
+      // The largest size: listed, and the skip lands past the end.
+      {__LINE__, std::string("17777777777\0", 12), {"a.txt", "b.txt"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    std::vector<size_t> at;
+    std::string archive = Build({{"a.txt", "alpha"}, {"b.txt", ""}, {"c.txt", "charlie"}}, &at);
+    PatchHeader(&archive, at[1], 124, row.field);
+    OpenBytes(archive);
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords({}, &result);
+    EXPECT_EQ(row.want, Names(got));
+    if (got.size() == 2) {
+      EXPECT_EQ(0x7FFFFFFF, got[1].size);
+    }
+    EXPECT_EQ(StatusOk, m.GetArchiveStatus());
+    EXPECT_EQ(100, result);
+  }
+}
+
+TEST_F(ListTest, MemberTimesAsDosValues) {
+  struct Row {
+    int line;
+    std::string field;  // the 12-byte mtime field
+    uint32_t want;
+  } rows[] = {
+      {__LINE__, std::string("07502632161\0", 12), kDosMtime},
+      {__LINE__, std::string("02263523000\0", 12), 0x00210000},  // 1980-01-01 00:00:00
+      {__LINE__, std::string("02263523002\0", 12), 0x00210001},
+      {__LINE__, std::string("17777777777\0", 12), 0x743319C3},  // 2038-01-19 03:14:07
+      // Times before 1980 or negative ones list as the earliest DOS value.
+      {__LINE__, std::string("02263522777\0", 12), kDosEarliest},  // 1979-12-31 23:59:59
+      {__LINE__, std::string("00000000000\0", 12), kDosEarliest},
+      {__LINE__, std::string("zzzzzzzzzzz\0", 12), kDosEarliest},  // -1
+      {__LINE__, std::string("20000000000\0", 12), kDosEarliest},  // -2^31
+      {__LINE__, std::string("37777777777\0", 12), kDosEarliest},  // -1
+  };
+  std::vector<TarItem> items;
+  for (const Row& row : rows) items.push_back({"t" + std::to_string(row.line), "x"});
+  std::vector<size_t> at;
+  std::string archive = Build(items, &at);
+  for (size_t i = 0; i < items.size(); i++) PatchHeader(&archive, at[i], 136, rows[i].field);
+  OpenBytes(archive);
+  int32_t result = -1;
+  std::vector<Listed> got = ListRecords({}, &result);
+  ASSERT_EQ(items.size(), got.size());
+  for (size_t i = 0; i < items.size(); i++) {
+    EXPECT_EQ(rows[i].want, got[i].dos) << "line " << rows[i].line << ": 0x" << std::hex
+                                        << got[i].dos;
+  }
+  ExpectOutcome(got, result);
+}
+
+TEST_F(ListTest, TotalsAndRatio) {
+  struct Row {
+    int line;
+    std::vector<TarItem> items;
+    bool endMarker;
+    int64_t total;
+    int32_t ratio;
+  } rows[] = {
+      {__LINE__, {{"a", Pattern(1000)}, {"b", Pattern(3000)}}, true, 4000, 100},
+      {__LINE__, {{"a", ""}, {"b", ""}}, true, 0, 0},
+      // Sizes only claimed: the data is cut off, but the members are listed.
+      {__LINE__, {{"a", "", '0', 0644, kMtime, "", 30000000}}, false, 30000000, 100},
+      {__LINE__, {{"a", "", '0', 0644, kMtime, "", 0x7FFFFFFF}}, false, 0x7FFFFFFF, 100},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    OpenBytes(TarArchive(row.items, row.endMarker));
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords({}, &result);
+    EXPECT_EQ(row.items.size(), got.size());
+    EXPECT_EQ(StatusOk, m.GetArchiveStatus());
+    EXPECT_EQ(row.ratio, result);
+    EXPECT_EQ(-1, FirstDifference(InfoBytes(static_cast<int32_t>(row.items.size()), row.total,
+                                            row.ratio),
+                                  Info()));
+  }
+}
+
+// The host's list is not emptied first: a second listing appends, and the
+// figures cover every entry of the list.
+TEST_F(ListTest, SecondListingAppendsAndCountsEverything) {
+  struct Row {
+    int line;
+    std::vector<TarItem> items;
+    std::vector<std::string> names;  // after two listings
+    int64_t total;
+  } rows[] = {
+      {__LINE__, {{"a", Pattern(1000)}, {"b", Pattern(3000)}}, {"a", "b", "a", "b"}, 8000},
+      // Totals past 32 bits.
+      {__LINE__, {{"big", "", '0', 0644, kMtime, "", 0x7FFFFFFF}}, {"big", "big"}, 0xFFFFFFFEll},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    OpenBytes(TarArchive(row.items, false));
+    FileMaskList masks = Masks({});
+    ArcFileList files;
+    m.InitArcFileList(&files);
+    EXPECT_EQ(100, m.BuildArcFileList(&files, &masks));
+    EXPECT_EQ(100, m.BuildArcFileList(&files, &masks));
+    EXPECT_EQ(StatusOk, m.GetArchiveStatus());
+    EXPECT_EQ(row.names, Names(Records(files)));
+    int32_t count = static_cast<int32_t>(row.names.size());
+    EXPECT_EQ(-1, FirstDifference(InfoBytes(count, row.total, 100), Info()));
+    m.DoneArcFileList(&files);
+  }
+}
+
+TEST_F(ListTest, FailedListingsLeaveListAndInfoAlone) {
+  EXPECT_EQ(std::string(384, '\0'), Info());  // at load
+  WriteFile(Path("t.tar"), TarArchive({{"a.txt", Pattern(1000)}, {"b.txt", Pattern(3000)}}));
+  OpenArchive("t.tar");
+  EXPECT_EQ(std::string(384, '\0'), Info());
+  FileMaskList all = Masks({});
+  ArcFileList files;
+  m.InitArcFileList(&files);
+  m.SetArchiveStatus(77);
+  ASSERT_EQ(100, m.BuildArcFileList(&files, &all));
+  EXPECT_EQ(StatusOk, m.GetArchiveStatus());
+  const std::string info = InfoBytes(2, 4000, 100);
+  ASSERT_EQ(-1, FirstDifference(info, Info()));
+  const ArcFileEntry* head = files.head;
+  const ArcFileEntry* tail = files.tail;
+
+  FileMaskList none = Masks({"NONE.XYZ", "*.doc"});
+  m.SetArchiveStatus(77);
+  EXPECT_EQ(0, m.BuildArcFileList(&files, &none));
+  EXPECT_EQ(StatusNoEntries, m.GetArchiveStatus());
+  EXPECT_EQ(-1, FirstDifference(info, Info()));
+  EXPECT_EQ(2, files.count);
+  EXPECT_EQ(head, files.head);
+  EXPECT_EQ(tail, files.tail);
+  EXPECT_EQ(nullptr, tail->next);
+
+  // The archive is gone: it cannot be opened.
+  RemoveTree(Path("t.tar"));
+  EXPECT_EQ(0, m.BuildArcFileList(&files, &all));
+  EXPECT_EQ(StatusFileError, m.GetArchiveStatus());
+  EXPECT_EQ(-1, FirstDifference(info, Info()));
+  EXPECT_EQ(2, files.count);
+  EXPECT_EQ(tail, files.tail);
+  m.DoneArcFileList(&files);
+
+  // Naming an archive clears the record, also when there is no such file.
+  OpenArchive("missing.tar");
+  EXPECT_EQ(StatusArchiveNotFound, m.GetArchiveStatus());
+  EXPECT_EQ(std::string(384, '\0'), Info());
+}

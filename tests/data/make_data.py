@@ -36,6 +36,9 @@ Hand-made here, byte by byte, in the old GNU form:
   truncated-header.tar a.txt, then 300 bytes of the next header
   end-marker-only.tar two zero blocks and nothing else
   after-zeros.tar     a.txt, two zero blocks, c.txt, two zero blocks
+  hostile-names.tar   names that climb out of the output folder, name a
+                      device, a stream or a wildcard, each followed by an
+                      ordinary member
 
 Every member time is 1024144497 (2002-06-15 12:34:57 UTC).
 """
@@ -156,6 +159,14 @@ def hand_made():
     write("truncated-header.tar", a + c[:300])
     write("end-marker-only.tar", END)
     write("after-zeros.tar", a + END + c + END)
+    # Names that would leave the output folder or name Windows devices, each
+    # between two ordinary members.
+    hostile = ["../escape.txt", "a/../../up.txt", "//srv/share/unc.txt", "../../x",
+               "f.txt:stream", "CON", "nul.txt", "d/COM1", "x.", "x ", "a?b", "ok..fine"]
+    body = member("first.txt", b"first\n")
+    for i, name in enumerate(hostile):
+        body += member(name, b"hostile %d\n" % i) + member("ok%02d.txt" % i, b"ok\n")
+    write("hostile-names.tar", body + END)
 
 
 def write(name, content):

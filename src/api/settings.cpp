@@ -6,6 +6,8 @@ char gOutputDir[kPathSize];
 bool gOutputDirTooLong = false;
 char gBasePath[kPathSize];
 char gAddRoot[kPathSize];
+bool gBasePathTooLong = false;
+bool gAddRootTooLong = false;
 int32_t gStorePaths = 0;
 static unsigned char gDecompSettings[kDecompSettingsSize];
 
@@ -28,10 +30,14 @@ bool AddTrailingSeparator(const char* path, char* dst, size_t size) {
   return true;
 }
 
-// A string field of a settings record, bounded by the record's end and by
-// what the module keeps.
-static size_t FieldLength(const unsigned char* field, size_t room) {
-  return strnlen(reinterpret_cast<const char*>(field), room);
+// A string field of a settings record, bounded by what the module keeps
+// (`room` characters): false when it is longer.
+static bool CopyField(const unsigned char* field, char* dst, size_t room) {
+  size_t len = strnlen(reinterpret_cast<const char*>(field), room + 1);
+  if (len > room) return false;
+  memcpy(dst, field, len);
+  dst[len] = '\0';
+  return true;
 }
 
 // Stores the output directory with the trailing-separator rule and answers
@@ -49,16 +55,14 @@ void SetDecompExtraFeatures(const void* settings) {
   size_t outputRoom = kDecompSettingsSize - kDecompOutputOffset;
   if (output[0] != '\0') {
     char path[kDecompSettingsSize - kDecompOutputOffset + 1];
-    size_t len = FieldLength(output, outputRoom);
+    size_t len = strnlen(reinterpret_cast<const char*>(output), outputRoom);
     memcpy(path, output, len);
     path[len] = '\0';
     SetOutputPath(path);
   }
   const unsigned char* base = gDecompSettings + kDecompBasePathOffset;
   if (base[0] != '\0') {
-    size_t len = FieldLength(base, sizeof gBasePath - 1);
-    memcpy(gBasePath, base, len);
-    gBasePath[len] = '\0';
+    gBasePathTooLong = !CopyField(base, gBasePath, sizeof gBasePath - 1);
   }
 }
 
@@ -66,18 +70,18 @@ void SetCompExtraFeatures(const void* settings) {
   const unsigned char* record = static_cast<const unsigned char*>(settings);
   const unsigned char* base = record + kCompBasePathOffset;
   if (base[0] != '\0') {
-    size_t len = FieldLength(base, sizeof gBasePath - 1);
-    memcpy(gBasePath, base, len);
-    gBasePath[len] = '\0';
+    gBasePathTooLong = !CopyField(base, gBasePath, sizeof gBasePath - 1);
   }
   const unsigned char* root = record + kCompAddRootOffset;
   if (root[0] != '\0') {
     // The backslash comes by length alone: C:\ (3 characters) gets none,
     // D:\src\ gets a second one.
-    size_t len = FieldLength(root, sizeof gAddRoot - 2);
-    memcpy(gAddRoot, root, len);
-    if (len > 3) gAddRoot[len++] = '\\';
-    gAddRoot[len] = '\0';
+    gAddRootTooLong = !CopyField(root, gAddRoot, sizeof gAddRoot - 2);
+    size_t len = strlen(gAddRoot);
+    if (!gAddRootTooLong && len > 3) {
+      gAddRoot[len++] = '\\';
+      gAddRoot[len] = '\0';
+    }
   }
   memcpy(&gStorePaths, record + kCompStorePathsOffset, sizeof gStorePaths);
 }

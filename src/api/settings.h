@@ -11,6 +11,10 @@ extern char gOutputDir[kPathSize];  // "" or ending in "\" or ":"
 extern bool gOutputDirTooLong;      // the host's directory did not fit
 extern char gBasePath[kPathSize];   // a folder inside the archive
 extern char gAddRoot[kPathSize];    // the folder the items to add lie under
+// A base path or add-root path that did not fit: cutting it would change
+// names and source paths, so the operations that use it refuse to run.
+extern bool gBasePathTooLong;
+extern bool gAddRootTooLong;
 extern int32_t gStorePaths;         // 0: names alone; 1: relative paths
 
 // The path mode of the host's last extraction settings: 0 file names alone,

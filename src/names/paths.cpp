@@ -130,6 +130,7 @@ OutputPathResult MakeOutputPath(const char* memberName, char* dst) {
   } else if (IsSeparator(name[0])) {
     DropFront(name, 1);
   }
+  if (mode == 1 && gBasePathTooLong) return kOutputPathTooLong;
   size_t baseLen = strlen(gBasePath);
   // The cut counts characters; they are not compared with the base path.
   if (mode == 1 && baseLen > 0 && strlen(name) > baseLen) {

@@ -49,17 +49,13 @@ void MakeMemberName(const char* relative, char* member) {
   memcpy(name, relative, len);
   name[len] = '\0';
   MakeStoredNameForHeader(name, sizeof name);
+  // kMemberSize holds the base path, a backslash and the name whole.
   member[0] = '\0';
   if (gBasePath[0] != '\0') {
     Append(member, kMemberSize, gBasePath);
     Append(member, kMemberSize, "\\");
   }
-  // A name longer than the header holds is cut there anyway.
-  size_t have = strlen(member);
-  size_t room = kMemberSize - 1 - have;
-  size_t nameLen = strnlen(name, room);
-  memcpy(member + have, name, nameLen);
-  member[have + nameLen] = '\0';
+  Append(member, kMemberSize, name);
   if (gStorePaths == 0) {
     char base[kPartSize];
     char extension[kPartSize];
@@ -127,14 +123,14 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
   ArchiveFiles archive;
   IdentifyArchiveFiles(tempPath, &archive);
   for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
+    if (item->name[0] == '\0') continue;
+    if (skip != nullptr && skip(item)) continue;
     char relative[kItemSize];
     char source[kItemSize];
     if (!ComposeRelativeName(item, relative) || !ComposeSourcePath(item, source)) {
       SetStatus(StatusFileError);
       return false;
     }
-    if (item->name[0] == '\0') continue;
-    if (skip != nullptr && skip(item)) continue;
     // One status serves the tests below and the header.
     PfFileStatus status;
     bool found = PfStat(source, &status);
@@ -175,6 +171,11 @@ static void CreateNewArchive(const FileMaskList* items) {
 
 int32_t CompressFileMaskListArc(const FileMaskList* items) {
   SetStatus(StatusOk);
+  // Paths the host gave that did not fit would name other files.
+  if (gBasePathTooLong || gAddRootTooLong) {
+    SetStatus(StatusFileError);
+    return 0;
+  }
   if (gNewArchive == 1) {
     CreateNewArchive(items);
   } else {

@@ -46,12 +46,10 @@ static void CarryWithFreshPadding(const TarEntry& entry) {
 }
 
 // Scans, copies what stays into the open temporary file.
-static void CopyRemaining(const FileMaskList* masks) {
-  FileMaskList all;
-  InitFileMaskList(&all);
+static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
   TarEntryList members = {};
   TarEntryList deleteList = {};
-  if (AppendFileMask("*.*", &all)) ScanForRebuild(&members, &all);
+  ScanForRebuild(&members, all);
   if (StatusIsOk()) ScanArc(&deleteList, masks);
   if (StatusIsOk() && !IndexDeleteList(&deleteList)) SetStatus(StatusOutOfMemory);
   if (StatusIsOk()) {
@@ -65,20 +63,23 @@ static void CopyRemaining(const FileMaskList* masks) {
   CloseStream(&gInput);
   FreeTarEntryList(&members);
   FreeTarEntryList(&deleteList);
-  DoneFileMaskList(&all);
   DoneNameIndex(&gDeleteNames);
 }
 
 static void DeleteMembers(const FileMaskList* masks) {
+  FileMaskList all;
+  InitFileMaskList(&all);
   char tempPath[kPathSize];
-  if (!BeginRebuild(tempPath)) return;
-  CopyRemaining(masks);
-  if (!StatusIsOk()) {
-    AbandonRebuild(tempPath);
-    return;
+  if (AppendFileMask("*.*", &all) && BeginRebuild(tempPath)) {
+    CopyRemaining(masks, &all);
+    // No end-of-archive marker: the archive ends with its last member.
+    if (StatusIsOk()) {
+      FinishRebuild(tempPath);
+    } else {
+      AbandonRebuild(tempPath);
+    }
   }
-  // No end-of-archive marker: the archive ends with its last member.
-  FinishRebuild(tempPath);
+  DoneFileMaskList(&all);
 }
 
 // An archive the deletion left empty is removed; the status stays.

@@ -57,7 +57,7 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
                           bool* refusedUnsafe) {
   if (!HasFileToWrite(member)) return true;
   // Copying from anywhere but the member's data would write wrong bytes.
-  if (!PfSeek(gInput, static_cast<int64_t>(member.headerOffset) + kBlockSize)) {
+  if (!PfSeek(gInput, member.headerOffset + static_cast<int64_t>(kBlockSize))) {
     SetStatus(StatusFileError);
     return false;
   }

@@ -4,11 +4,14 @@
 
 #include <cstddef>
 
+#include "../api/archive.h"
 #include "../api/votar.h"
 #include "../platform/platform.h"
 
 const size_t kItemSize = 350;    // relative names and source paths
-const size_t kMemberSize = 260;  // member names under composition
+// Member names under composition: base path, "\" and a relative name fit
+// whole; the header keeps their first 99 bytes.
+const size_t kMemberSize = kPathSize + kItemSize;
 
 // directory + name, then "." + extension when there is one. False when it
 // does not fit.

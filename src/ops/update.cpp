@@ -150,11 +150,9 @@ static void ReleaseUpdate() {
 }
 
 // The copy pass and the add pass into the open temporary file.
-static void RebuildWithItems(const FileMaskList* items, const char* tempPath) {
-  FileMaskList all;
-  InitFileMaskList(&all);
+static void RebuildWithItems(const FileMaskList* items, FileMaskList* all, const char* tempPath) {
   TarEntryList members = {};
-  if (AppendFileMask("*.*", &all)) ScanForRebuild(&members, &all);
+  ScanForRebuild(&members, all);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
   if (StatusIsOk() && !IndexItems(items)) SetStatus(StatusOutOfMemory);
   if (StatusIsOk()) {
@@ -164,24 +162,26 @@ static void RebuildWithItems(const FileMaskList* items, const char* tempPath) {
   if (StatusIsOk()) WalkForRebuild(&members, KeepOnUpdate, CarryAsStored);
   CloseStream(&gInput);
   FreeTarEntryList(&members);
-  DoneFileMaskList(&all);
   if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);
 }
 
 void UpdateArchive(const FileMaskList* items) {
   SetStatus(StatusOk);
+  FileMaskList all;
+  InitFileMaskList(&all);
+  if (!AppendFileMask("*.*", &all)) return;
+  char tempPath[kPathSize];
   if (items->first == nullptr) {
     SetStatus(StatusEmptyRequest);
-    return;
+  } else if (BeginRebuild(tempPath)) {
+    memset(&gUpdate, 0, sizeof gUpdate);
+    RebuildWithItems(items, &all, tempPath);
+    ReleaseUpdate();
+    if (!StatusIsOk() || !WriteEndMarker()) {
+      AbandonRebuild(tempPath);
+    } else {
+      FinishRebuild(tempPath);
+    }
   }
-  char tempPath[kPathSize];
-  if (!BeginRebuild(tempPath)) return;
-  memset(&gUpdate, 0, sizeof gUpdate);
-  RebuildWithItems(items, tempPath);
-  ReleaseUpdate();
-  if (!StatusIsOk() || !WriteEndMarker()) {
-    AbandonRebuild(tempPath);
-    return;
-  }
-  FinishRebuild(tempPath);
+  DoneFileMaskList(&all);
 }

@@ -39,28 +39,30 @@ static bool IsReadOnlyFile(const char* host) {
 PfFile* PfOpenRead(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
+  PfFile* stream = PfNewStream(false);
+  if (stream == nullptr) return nullptr;
   int fd = open(host, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
     close(fd);  // a directory is not a file to read, as on Windows
-    return nullptr;
+    fd = -1;
   }
-  return PfWrapDescriptor(fd, false);
+  return PfAttach(stream, fd);
 }
 
-PfFile* PfOpenWrite(const char* path) {
+// Opens for writing with `flags`; a read-only file refuses, as on Windows.
+static PfFile* OpenForWriting(const char* path, int flags) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
   if (IsReadOnlyFile(host)) return nullptr;
-  return PfWrapDescriptor(open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), true);
+  PfFile* stream = PfNewStream(true);
+  if (stream == nullptr) return nullptr;
+  return PfAttach(stream, open(host, flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
 }
 
-PfFile* PfCreateNew(const char* path) {
-  char host[kHostPath];
-  if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
-  return PfWrapDescriptor(open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), true);
-}
+PfFile* PfOpenWrite(const char* path) { return OpenForWriting(path, O_TRUNC); }
+
+PfFile* PfCreateNew(const char* path) { return OpenForWriting(path, O_EXCL); }
 
 bool PfExists(const char* path) {
   char host[kHostPath];

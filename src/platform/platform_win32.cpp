@@ -19,27 +19,34 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 PfFile* PfOpenRead(const char* path) {
   if (PfFaultHits(kFaultOpen)) return nullptr;
-  return PfWrapDescriptor(_open(path, _O_RDONLY | _O_BINARY), false);
+  PfFile* stream = PfNewStream(false);
+  if (stream == nullptr) return nullptr;
+  return PfAttach(stream, _open(path, _O_RDONLY | _O_BINARY));
 }
 
 PfFile* PfOpenWrite(const char* path) {
   if (PfFaultHits(kFaultOpen)) return nullptr;
-  return PfWrapDescriptor(
-      _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE), true);
+  PfFile* stream = PfNewStream(true);
+  if (stream == nullptr) return nullptr;
+  return PfAttach(stream, _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY,
+                                _S_IREAD | _S_IWRITE));
 }
 
 PfFile* PfCreateNew(const char* path) {
   if (PfFaultHits(kFaultOpen)) return nullptr;
+  PfFile* stream = PfNewStream(true);
+  if (stream == nullptr) return nullptr;
   HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(h);
-    DeleteFileA(path);
-    return nullptr;
+  int fd = -1;
+  if (h != INVALID_HANDLE_VALUE) {
+    fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(h);
+      DeleteFileA(path);
+    }
   }
-  return PfWrapDescriptor(fd, true);
+  return PfAttach(stream, fd);
 }
 
 bool PfExists(const char* path) { return _access(path, 0) == 0; }

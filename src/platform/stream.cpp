@@ -74,19 +74,24 @@ bool PfFaultHits(PfFault op) {
   return gFaultAt[op] != 0 && gFaultCalls[op] == gFaultAt[op];
 }
 
-PfFile* PfWrapDescriptor(int fd, bool writing) {
-  if (fd < 0) return nullptr;
+PfFile* PfNewStream(bool writing) {
   PfFile* file = static_cast<PfFile*>(malloc(sizeof(PfFile)));
-  if (file == nullptr) {
-    CloseFd(fd);
-    return nullptr;
-  }
-  file->fd = fd;
+  if (file == nullptr) return nullptr;
+  file->fd = -1;
   file->writing = writing;
   file->failed = false;
   file->bufStart = 0;
   file->bufLen = 0;
   file->bufPos = 0;
+  return file;
+}
+
+PfFile* PfAttach(PfFile* file, int fd) {
+  if (fd < 0) {
+    free(file);
+    return nullptr;
+  }
+  file->fd = fd;
   return file;
 }
 

@@ -3,6 +3,9 @@
 
 #include "platform.h"
 
-// Takes ownership of an open file descriptor of the C runtime; null when
-// `fd` is negative.
-PfFile* PfWrapDescriptor(int fd, bool writing);
+// A stream's memory is taken before its file is opened or created, so that
+// running out of it never leaves a file made or emptied for nothing.
+PfFile* PfNewStream(bool writing);
+// Gives the stream its open file descriptor, or frees it and answers null
+// when `fd` is negative.
+PfFile* PfAttach(PfFile* stream, int fd);

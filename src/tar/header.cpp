@@ -9,17 +9,25 @@ static bool IsBlank(unsigned char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-int32_t ReadOctal(int width, const unsigned char* field) {
+// The octal value of a field in 64 bits (at most 12 digits: never past
+// 2^36), or -1 when the field is not an octal number.
+int64_t ReadOctalWide(int width, const unsigned char* field) {
   int i = 0;
   while (i < width && IsBlank(field[i])) i++;
   if (i == width) return -1;
-  uint32_t value = 0;  // wraps at 32 bits, as the field's readers expect
+  uint64_t value = 0;
   while (i < width && field[i] >= '0' && field[i] <= '7') {
-    value = value * 8 + static_cast<uint32_t>(field[i] - '0');
+    value = (value * 8 + static_cast<uint64_t>(field[i] - '0')) & 0xFFFFFFFFFULL;
     i++;
   }
   if (i < width && field[i] != '\0' && !IsBlank(field[i])) return -1;
-  return static_cast<int32_t>(value);
+  return static_cast<int64_t>(value);
+}
+
+int32_t ReadOctal(int width, const unsigned char* field) {
+  // Wraps at 32 bits, as the field's readers expect.
+  int64_t value = ReadOctalWide(width, field);
+  return value < 0 ? -1 : static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
 void WriteOctal(int32_t value, int n, unsigned char* field) {

@@ -10,6 +10,9 @@
 // 2^31 and more wrap.
 int32_t ReadOctal(int width, const unsigned char* field);
 
+// The same without the wrap, for fields that must be checked for range.
+int64_t ReadOctalWide(int width, const unsigned char* field);
+
 // Writes `value` right-aligned in octal into field[0..n-2]: leading spaces,
 // the digits and one space. field[n-1] is left alone. Digits that do not fit
 // are lost at the left; a negative value fills every position.

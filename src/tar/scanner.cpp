@@ -75,13 +75,13 @@ int ReadTarHeader(TarEntry* entry, char* name) {
   }
   gZeroBlock = IsZeroBlock(block);
   if (!HeaderSumOk(block)) return StopScan(kScanBadHeader, offset);
-  int32_t size = ReadOctal(kNumberWidth, block + kSizeOffset);
   // A size that is not a number from 0 to 2^31 - 1 gives no safe place to
-  // go on from; neither does a header beyond the 32-bit offsets.
-  if (size < 0 || offset > INT32_MAX) return StopScan(kScanBadHeader, offset);
+  // go on from. It is checked before it wraps: 2^32 + 100 is no size of 100.
+  int64_t size = ReadOctalWide(kNumberWidth, block + kSizeOffset);
+  if (size < 0 || size > INT32_MAX) return StopScan(kScanBadHeader, offset);
   block[kReadNameMax] = '\0';
-  entry->headerOffset = static_cast<int32_t>(offset);
-  entry->size = size;
+  entry->headerOffset = offset;
+  entry->size = static_cast<int32_t>(size);
   entry->mtime = ReadOctal(kNumberWidth, block + kMtimeOffset);
   entry->attributes = AttributesOf(ReadOctal(kIdWidth, block + kModeOffset));
   entry->typeflag = static_cast<char>(block[kTypeflagOffset]);
@@ -91,7 +91,7 @@ int ReadTarHeader(TarEntry* entry, char* name) {
     ReadName(reinterpret_cast<const char*>(block + kNameOffset), entry->name);
     memcpy(name, entry->name, strlen(entry->name) + 1);
   }
-  gScanPos = offset + static_cast<int64_t>(kBlockSize) + PaddedSize(size);
+  gScanPos = offset + static_cast<int64_t>(kBlockSize) + PaddedSize(entry->size);
   if (!PfSeek(gInput, gScanPos)) return StopScan(kScanReadError, gScanPos);
   return 1;
 }

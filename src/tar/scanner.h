@@ -8,7 +8,7 @@
 
 // One member found by the scanner.
 struct TarEntry {
-  int32_t headerOffset;  // where its header block lies; data 512 bytes on
+  int64_t headerOffset;  // where its header block lies; data 512 bytes on
   int32_t size;          // the header's size field
   int32_t mtime;         // seconds since 1970, UTC
   uint32_t attributes;   // 0x10 directory, 0x01 read-only, from the mode
@@ -28,7 +28,7 @@ struct TarEntryList {
 enum ScanEnd {
   kScanAtEnd,        // the file ended on a block boundary
   kScanShortBlock,   // fewer than 512 bytes were left
-  kScanBadHeader,    // a block that is no valid header, or data past 2 GiB
+  kScanBadHeader,    // a block that is no valid header, or a size that is none
   kScanReadError,    // the file could not be read or positioned
 };
 struct ScanResult {

@@ -156,7 +156,9 @@ bool BeginRebuild(char* tempPath) {
     SetStatus(StatusFileError);
     return false;
   }
-  for (;;) {
+  // A name taken since it was chosen makes another be chosen; a folder where
+  // names keep being taken gives up after a while.
+  for (int attempt = 0; attempt < 100; attempt++) {
     if (!MakeTempName(gArchivePath, tempPath, kPathSize)) break;
     // Created exclusively: a file that appeared since the name was chosen is
     // never truncated; another name is chosen instead.

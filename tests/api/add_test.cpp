@@ -77,6 +77,9 @@ TEST_F(AddTest, NamesByStorePathsAddRootAndBasePath) {
   const std::string data = Pattern(700, 1);
   const std::string full = ModPath(Source("docs/a.txt", data));
   const std::string relative = "docs\\a.txt";
+  // A base path that leaves no room in 259 characters: with store-paths 0
+  // it does not survive, and the name is still the file's.
+  const std::string longBase(258, 'b');
   enum Body { kRelative, kStored, kFileName };
   struct Row {
     int line;
@@ -93,6 +96,7 @@ TEST_F(AddTest, NamesByStorePathsAddRootAndBasePath) {
       {__LINE__, 0, "", true, true, kFileName},  // the add-root path is not put in front
       {__LINE__, 0, "set1", true, true, kFileName},
       {__LINE__, 0, "", false, true, kFileName},
+      {__LINE__, 0, longBase.c_str(), true, true, kFileName},
       {__LINE__, 2, "", true, true, kStored},
       {__LINE__, 2, "set1", false, true, kStored},
   };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "archives.h"
 #include "fixture.h"
 
 namespace {
@@ -440,6 +441,9 @@ TEST_F(ListTest, SizeFieldsThatAreNoSizeEndTheScan) {
       {__LINE__, std::string("20000000000\0", 12), {"a.txt"}},  // 2^31
       {__LINE__, std::string("37777777777\0", 12), {"a.txt"}},  // 2^32 - 1
       {__LINE__, "777777777777", {"a.txt"}},                    // 2^36 - 1
+      // Sizes of 2^32 and more do not wrap back into range.
+      {__LINE__, std::string("40000000144\0", 12), {"a.txt"}},  // 2^32 + 100
+      {__LINE__, std::string("50000000000\0", 12), {"a.txt"}},  // 5 GiB
       {__LINE__, std::string("\x80\0\0\0\0\0\0\0\0\0\x10\0", 12), {"a.txt"}},  // base 256
       // The largest size: listed, and the skip lands past the end.
       {__LINE__, std::string("17777777777\0", 12), {"a.txt", "b.txt"}},
@@ -590,4 +594,40 @@ TEST_F(ListTest, FailedListingsLeaveListAndInfoAlone) {
   OpenArchive("missing.tar");
   EXPECT_EQ(StatusArchiveNotFound, m.GetArchiveStatus());
   EXPECT_EQ(std::string(384, '\0'), Info());
+}
+
+// Members are under 2 GiB, the archive is not: headers past 2 GiB are read,
+// listed and extracted like any other (a sparse file keeps this cheap).
+TEST_F(ListTest, ArchivesLargerThanTwoGigabytes) {
+  const int64_t kFirst = 1200000000;   // data of a.bin
+  const int64_t kSecond = 1000000000;  // data of b.bin
+  std::string path = Path("huge.tar");
+  {
+    std::string head = TarHeader(Item("a.bin", "", 0644));
+    std::string second = TarHeader(Item("b.bin", "", 0644));
+    std::string third = TarArchive({Item("c.txt", "beyond two gigabytes\n")});
+    auto sized = [](std::string header, int64_t size) {
+      char digits[16];
+      snprintf(digits, sizeof digits, "%011llo", static_cast<long long>(size));
+      memcpy(&header[124], digits, 11);
+      FixChecksum(&header, 0);
+      return header;
+    };
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    fwrite(sized(head, kFirst).data(), 1, 512, f);
+    ASSERT_EQ(0, fseeko64(f, 512 + kFirst, SEEK_SET));
+    fwrite(sized(second, kSecond).data(), 1, 512, f);
+    ASSERT_EQ(0, fseeko64(f, 512 + kFirst + 512 + kSecond, SEEK_SET));
+    fwrite(third.data(), 1, third.size(), f);
+    fclose(f);
+  }
+  OpenArchive("huge.tar");
+  ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+  EXPECT_EQ((std::vector<std::string>{"a.bin", "b.bin", "c.txt"}), List());
+  m.SetOutputPath(Mod("out").c_str());
+  FileMaskList masks = Masks({"c.txt"});
+  m.ExtractFileMaskListArc(&masks);
+  EXPECT_EQ(StatusOk, m.GetArchiveStatus());
+  EXPECT_EQ("beyond two gigabytes\n", ReadFile(Path("out/c.txt")));
 }

@@ -29,6 +29,8 @@ void ResetSettings() {
   SetDecompExtraFeatures(decomp.data());
   memset(gBasePath, 0, sizeof gBasePath);
   memset(gAddRoot, 0, sizeof gAddRoot);
+  gBasePathTooLong = false;
+  gAddRootTooLong = false;
   gStorePaths = 0;
 }
 
@@ -350,6 +352,18 @@ TEST_F(OutputPathTest, RecordsWithoutTerminatorsAreReadWithinTheirBounds) {
   SetCompExtraFeatures(comp.data());
   EXPECT_LT(strlen(gAddRoot), sizeof gAddRoot);
   EXPECT_LT(strlen(gBasePath), sizeof gBasePath);
+  // Neither is cut to fit: both are refused, and so is what would use them.
+  EXPECT_TRUE(gBasePathTooLong);
+  EXPECT_TRUE(gAddRootTooLong);
+  int32_t mode = 1;
+  memcpy(decomp.data() + kDecompPathModeOffset, &mode, sizeof mode);
+  decomp[kDecompBasePathOffset] = 0;
+  decomp[kDecompOutputOffset] = 0;
+  SetDecompExtraFeatures(decomp.data());
+  EXPECT_EQ(kOutputPathTooLong, MakeOutputPath("DOCS\\A.TXT", dst));
+  FileMaskList items = {};
+  CompressFileMaskListArc(&items);
+  EXPECT_EQ(StatusFileError, GetArchiveStatus());
 }
 
 // ------------------------------------------------------------ files on disk

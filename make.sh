@@ -34,9 +34,12 @@ start_wine() {
     echo "== preparing the Wine prefix"
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true  # until the prefix is complete
     touch "$WINEPREFIX/.votar-ready"
   fi
-  wineserver -p >/dev/null 2>&1 || true
+  # A persistent server: every test program starts without waiting for one.
+  wineserver -k >/dev/null 2>&1 || true
+  (wineserver -p >/dev/null 2>&1 &)
 }
 
 build() {

@@ -140,7 +140,8 @@ def main():
                 T: (["tar", "-cf", "t.tar", "-C", "data", what], lambda: _rm(work, "t.tar")),
                 B: (["bsdtar", "-cf", "b.tar", "-C", "data", what], lambda: _rm(work, "b.tar")),
                 L: ("cat data/%s/* > c.out" % what if what == "big" else
-                    "find data/%s -type f -exec cat {} + > c.out" % what, None),
+                    "find data/%s -type f -exec cat {} + > c.out" % what,
+                    lambda: _rm(work, "c.out")),
             }, work, n)
 
         rows.append(create("create 1 GiB in 8 files" if not args.quick else "create big", "big",

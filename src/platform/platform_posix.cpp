@@ -85,9 +85,9 @@ bool PfSetAttributes(const char* path, uint32_t attributes) {
   char host[kHostPath];
   struct stat st;
   if (!HostPath(path, host) || stat(host, &st) != 0) return false;
-  mode_t mode = st.st_mode & 07777;
-  mode = (attributes & kPfAttrReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
-  return chmod(host, mode) == 0;
+  mode_t was = st.st_mode & 07777;
+  mode_t mode = (attributes & kPfAttrReadOnly) ? (was & ~0222) : (was | S_IWUSR);
+  return mode == was || chmod(host, mode) == 0;
 }
 
 bool PfMakeDir(const char* path) {

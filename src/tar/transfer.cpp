@@ -19,6 +19,11 @@ static size_t PaddingOf(int64_t size) {
   return rest == 0 ? 0 : kBlockSize - static_cast<size_t>(rest);
 }
 
+// The next chunk of a copy with `left` bytes to go.
+static size_t ChunkOf(int64_t left, size_t chunk) {
+  return left < static_cast<int64_t>(chunk) ? static_cast<size_t>(left) : chunk;
+}
+
 void CopyOut(int32_t n) {
   SetStatus(StatusOk);
   StartProgress(n);
@@ -28,8 +33,7 @@ void CopyOut(int32_t n) {
   }
   int32_t done = 0;
   while (done < n) {
-    size_t k = static_cast<size_t>(n - done) < kTransferSize
-                   ? static_cast<size_t>(n - done) : kTransferSize;
+    size_t k = ChunkOf(n - done, kTransferSize);
     if (PfRead(gInput, gTransfer, k) != k) {
       SetStatus(StatusFileError);
       return;
@@ -47,8 +51,7 @@ void CopyIn(int32_t n) {
   if (n <= 0) return;
   int32_t done = 0;
   while (done < n) {
-    size_t k = static_cast<size_t>(n - done) < kTransferSize
-                   ? static_cast<size_t>(n - done) : kTransferSize;
+    size_t k = ChunkOf(n - done, kTransferSize);
     if (PfRead(gSource, gTransfer, k) != k) {
       SetStatus(StatusFileError);
       return;
@@ -71,7 +74,7 @@ static void CopyRange(int64_t offset, int64_t length, size_t chunk) {
     return;
   }
   while (length > 0) {
-    size_t k = length < static_cast<int64_t>(chunk) ? static_cast<size_t>(length) : chunk;
+    size_t k = ChunkOf(length, chunk);
     if (PfRead(gInput, gTransfer, k) != k) {
       SetStatus(StatusFileError);
       return;

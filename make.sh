@@ -37,9 +37,12 @@ start_wine() {
     wineserver -w >/dev/null 2>&1 || true  # until the prefix is complete
     touch "$WINEPREFIX/.votar-ready"
   fi
-  # A persistent server: every test program starts without waiting for one.
+  # A persistent server, and Wine's own services started now, away from the
+  # tests: a service started by a test program would inherit its output and
+  # keep the test runner waiting for the end of it.
   wineserver -k >/dev/null 2>&1 || true
-  (wineserver -p >/dev/null 2>&1 &)
+  (wineserver -p >/dev/null 2>&1 </dev/null &)
+  wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 build() {

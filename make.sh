@@ -42,6 +42,7 @@ start_wine() {
   # keep the test runner waiting for the end of it.
   wineserver -k >/dev/null 2>&1 || true
   (wineserver -p >/dev/null 2>&1 </dev/null &)
+  sleep 1
   wineboot >/dev/null 2>&1 </dev/null || true
 }
 

@@ -161,3 +161,20 @@ TarItem Item(const std::string& name, const std::string& data, int mode, int64_t
   item.mtime = mtime;
   return item;
 }
+
+std::vector<TarItem> EntriesOfEveryKind(const std::string& aData, const std::string& cData) {
+  const std::string longName = std::string(120, 'n') + ".txt";
+  TarItem link{"link", "", '2'};
+  link.linkname = "a.txt";
+  return {
+      {"dir/", "", '5', 0755},
+      {"a.txt", aData},
+      {"././@LongLink", longName + std::string(1, '\0'), 'L'},
+      {longName.substr(0, 100), "long member"},
+      link,
+      {"PaxHeaders/b.txt", "14 path=b.txt\n", 'x'},
+      {"b.txt", "bravo"},
+      {"volume", "", 'V'},
+      {"c.txt", cData},
+  };
+}

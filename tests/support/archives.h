@@ -64,3 +64,9 @@ std::vector<DamageCase> DamageCases();
 // A regular file of a hand-made archive.
 TarItem Item(const std::string& name, const std::string& data, int mode = 0644,
              int64_t mtime = 1000000000);
+
+// An archive of every kind of entry a rebuild must carry: a directory,
+// a.txt, a long-named member with its L entry, a symbolic link, b.txt with
+// its pax header, a volume label and c.txt. The long name is 120 n's and
+// ".txt".
+std::vector<TarItem> EntriesOfEveryKind(const std::string& aData, const std::string& cData);

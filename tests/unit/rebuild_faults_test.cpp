@@ -17,21 +17,9 @@
 
 namespace {
 
+// Every piece of a.txt and c.txt spans more than one chunk of every copy.
 std::vector<TarItem> MixedArchive() {
-  const std::string longName = std::string(120, 'n') + ".txt";
-  TarItem link{"link", "", '2'};
-  link.linkname = "a.txt";
-  return {
-      {"dir/", "", '5', 0755},
-      {"a.txt", Pattern(40000, 1)},  // more than one piece of every copy
-      {"././@LongLink", longName + std::string(1, '\0'), 'L'},
-      {longName.substr(0, 100), "long member"},
-      link,
-      {"PaxHeaders/b.txt", "14 path=b.txt\n", 'x'},
-      {"b.txt", "bravo"},
-      {"volume", "", 'V'},
-      {"c.txt", Pattern(70000, 2)},
-  };
+  return EntriesOfEveryKind(Pattern(40000, 1), Pattern(70000, 2));
 }
 
 // Keeps the long member, replaces every other member asked about.

@@ -19,8 +19,6 @@ PfFile* PfCreateNew(const char* path);  // create; fails when the path exists
 size_t PfRead(PfFile* f, void* buf, size_t n);         // bytes read
 size_t PfWrite(PfFile* f, const void* buf, size_t n);  // bytes written
 bool PfSeek(PfFile* f, int64_t pos);                   // absolute position
-bool PfSeekEnd(PfFile* f);
-int64_t PfTell(PfFile* f);
 int64_t PfLength(PfFile* f);  // -1 when unknown
 bool PfSync(PfFile* f);       // write buffers through to the disk
 bool PfClose(PfFile* f);      // false when buffered data could not be written

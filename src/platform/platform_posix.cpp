@@ -300,9 +300,8 @@ bool PfDosDateTime(int32_t mtime, uint32_t* dos) {
 }
 
 bool PfGetFileId(const char* path, PfFileId* id) {
-  struct stat st;
-  if (!StatHost(path, &st)) return false;
-  id->volume = static_cast<uint64_t>(st.st_dev);
-  id->index = static_cast<uint64_t>(st.st_ino);
+  PfFileStatus status;
+  if (!PfStat(path, &status)) return false;
+  *id = status.id;
   return true;
 }

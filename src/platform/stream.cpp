@@ -194,20 +194,6 @@ bool PfSeek(PfFile* f, int64_t pos) {
   return true;
 }
 
-bool PfSeekEnd(PfFile* f) {
-  if (PfFaultHits(kFaultSeek)) return false;
-  if (!FlushWrites(f)) return false;
-  int64_t end = SeekFd(f->fd, 0, SEEK_END);
-  if (end < 0) return false;
-  f->bufStart = end;
-  f->bufLen = f->bufPos = 0;
-  return true;
-}
-
-int64_t PfTell(PfFile* f) {
-  return f->bufStart + static_cast<int64_t>(f->writing ? f->bufLen : f->bufPos);
-}
-
 int64_t PfLength(PfFile* f) {
 #ifdef _WIN32
   struct _stati64 st;

@@ -45,8 +45,8 @@ void SwapArchive(const char* tempPath);
 // archive as the output stream (`tempPath` holds 261 bytes); on failure it
 // sets StatusFileError. FinishRebuild writes it through to the disk (when
 // it replaces a file), closes it and swaps it in; AbandonRebuild closes and
-// deletes it. Either way the
-// archive is the complete old one or the complete new one.
+// deletes it. Either way the archive is the complete old one or the
+// complete new one.
 bool BeginRebuild(char* tempPath);
 void FinishRebuild(const char* tempPath);
 void AbandonRebuild(const char* tempPath);

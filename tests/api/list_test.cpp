@@ -180,6 +180,15 @@ class ListTest : public ModuleTest {
   }
 
   // The listing's status, result and ArchiveInfo agree with its records.
+  // Lists with `masks`: the names, the status, the result and ArchiveInfo.
+  void ExpectListing(std::initializer_list<const char*> masks,
+                     const std::vector<std::string>& want) {
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords(masks, &result);
+    EXPECT_EQ(want, Names(got));
+    ExpectOutcome(got, result);
+  }
+
   void ExpectOutcome(const std::vector<Listed>& records, int32_t result) {
     if (records.empty()) {
       EXPECT_EQ(StatusNoEntries, m.GetArchiveStatus());
@@ -247,10 +256,7 @@ TEST_F(ListTest, MasksSelectMembersOfAPeerArchive) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
-    int32_t result = -1;
-    std::vector<Listed> got = ListRecords(row.masks, &result);
-    EXPECT_EQ(row.want, Names(got));
-    ExpectOutcome(got, result);
+    ExpectListing(row.masks, row.want);
   }
 }
 
@@ -280,10 +286,7 @@ TEST_F(ListTest, OemNamesAndMasks) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
-    int32_t result = -1;
-    std::vector<Listed> got = ListRecords(row.masks, &result);
-    EXPECT_EQ(row.want, Names(got));
-    ExpectOutcome(got, result);
+    ExpectListing(row.masks, row.want);
   }
 }
 
@@ -419,10 +422,7 @@ TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
-    int32_t result = -1;
-    std::vector<Listed> got = ListRecords(row.masks, &result);
-    EXPECT_EQ(row.want, Names(got));
-    ExpectOutcome(got, result);
+    ExpectListing(row.masks, row.want);
   }
 }
 

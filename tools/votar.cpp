@@ -556,8 +556,9 @@ static int64_t SizeOf(const std::string& path) {
 }
 
 // The files below a folder, sorted, as paths relative to the same place as
-// `path` is.
-static void CollectFiles(const std::string& disk, const std::string& path,
+// `path` is. Sizes only feed the progress bar: without `sizes` a file whose
+// kind the folder listing gives is not looked up again, and its size is 0.
+static void CollectFiles(const std::string& disk, const std::string& path, bool sizes,
                          std::vector<DiskItem>* files) {
   struct Entry {
     std::string name;
@@ -579,9 +580,13 @@ static void CollectFiles(const std::string& disk, const std::string& path,
 #else
   if (DIR* d = opendir(disk.c_str())) {
     while (dirent* e = readdir(d)) {
-      std::string child = disk + "/" + e->d_name;
-      int64_t size = e->d_type == DT_DIR ? -1 : SizeOf(child);
-      entries.push_back({e->d_name, e->d_type == DT_DIR || size < 0, size});
+      int64_t size = -1;
+      if (e->d_type == DT_REG && !sizes) {
+        size = 0;
+      } else if (e->d_type != DT_DIR) {
+        size = SizeOf(disk + "/" + e->d_name);  // links and unknown kinds are followed
+      }
+      entries.push_back({e->d_name, size < 0, size});
     }
     closedir(d);
   }
@@ -591,7 +596,7 @@ static void CollectFiles(const std::string& disk, const std::string& path,
   for (const Entry& e : entries) {
     if (e.name == "." || e.name == "..") continue;
     if (e.folder) {
-      CollectFiles(disk + "/" + e.name, path + "/" + e.name, files);
+      CollectFiles(disk + "/" + e.name, path + "/" + e.name, sizes, files);
     } else {
       files->push_back({path + "/" + e.name, e.size});
     }
@@ -609,12 +614,13 @@ static std::string AddRootPath(const std::string& root) {
 }
 
 static int Add(const Options& o) {
+  bool sizes = isatty(fileno(stderr)) != 0;  // for the progress bar
   std::vector<DiskItem> items;
   for (const std::string& item : o.names) {
     std::string disk = o.root.empty() ? item : o.root + "/" + item;
     int64_t size = SizeOf(disk);
     if (size < 0 && PathExists(disk)) {
-      CollectFiles(disk, item, &items);
+      CollectFiles(disk, item, sizes, &items);
     } else {
       items.push_back({item, size});  // a missing file is the module's to report
     }

@@ -19,6 +19,11 @@ PfFile* PfCreateNew(const char* path);  // create; fails when the path exists
 size_t PfRead(PfFile* f, void* buf, size_t n);         // bytes read
 size_t PfWrite(PfFile* f, const void* buf, size_t n);  // bytes written
 bool PfSeek(PfFile* f, int64_t pos);                   // absolute position
+// Moves `n` bytes from the position of `from` to the end of `to` without a
+// buffer between them, and answers the bytes written. When that is short,
+// `*inputEnded` tells whether the input ended or failed (what could be read
+// has been written) or the writing failed.
+size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded);
 int64_t PfLength(PfFile* f);  // -1 when unknown
 bool PfSync(PfFile* f);       // write buffers through to the disk
 bool PfClose(PfFile* f);      // false when buffered data could not be written

@@ -41,13 +41,15 @@ PfFile* PfOpenRead(const char* path) {
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
   PfFile* stream = PfNewStream(false);
   if (stream == nullptr) return nullptr;
-  int fd = open(host, O_RDONLY | O_CLOEXEC);
-  struct stat st;
-  if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-    close(fd);  // a directory is not a file to read, as on Windows
-    fd = -1;
+  // A directory is not a file to read, as on Windows. Every file opened
+  // here is read from its start, so the first read, which a directory
+  // refuses, costs no extra call to find that out.
+  PfFile* f = PfAttach(stream, open(host, O_RDONLY | O_CLOEXEC));
+  if (f != nullptr && !PfFillFirst(f)) {
+    PfClose(f);
+    return nullptr;
   }
-  return PfAttach(stream, fd);
+  return f;
 }
 
 // Opens for writing with `flags`; a read-only file refuses, as on Windows.

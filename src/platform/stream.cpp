@@ -95,6 +95,14 @@ PfFile* PfAttach(PfFile* file, int fd) {
   return file;
 }
 
+bool PfFillFirst(PfFile* f) {
+  auto got = ReadFd(f->fd, f->buffer, kBufferSize);
+  while (got < 0 && errno == EINTR) got = ReadFd(f->fd, f->buffer, kBufferSize);
+  if (got < 0) return errno != EISDIR;  // other failures are met again by reads
+  f->bufLen = static_cast<size_t>(got);
+  return true;
+}
+
 // Reads until n bytes or the end of the file; answers the bytes read.
 static size_t ReadFully(int fd, unsigned char* buf, size_t n) {
   size_t done = 0;
@@ -156,9 +164,8 @@ size_t PfRead(PfFile* f, void* buf, size_t n) {
   return done;
 }
 
-size_t PfWrite(PfFile* f, const void* buf, size_t n) {
-  if (PfFaultHits(kFaultWrite)) return n / 2;
-  const unsigned char* in = static_cast<const unsigned char*>(buf);
+// PfWrite without the fault seam.
+static size_t WriteBytes(PfFile* f, const unsigned char* in, size_t n) {
   if (f->failed) return 0;
   if (f->bufLen + n <= kBufferSize) {
     memcpy(f->buffer + f->bufLen, in, n);
@@ -177,6 +184,80 @@ size_t PfWrite(PfFile* f, const void* buf, size_t n) {
   memcpy(f->buffer, in, n);
   f->bufLen = n;
   return n;
+}
+
+size_t PfWrite(PfFile* f, const void* buf, size_t n) {
+  if (PfFaultHits(kFaultWrite)) return n / 2;
+  return WriteBytes(f, static_cast<const unsigned char*>(buf), n);
+}
+
+#ifdef __linux__
+// Lets the kernel move up to `n` bytes between the two files' positions;
+// answers the bytes moved and sets `*end` at the end of the input. It stops
+// at the first failure, whatever it is (files on two file systems, a file
+// kind it does not copy, a full disk): the ordinary path then takes over
+// and meets a real failure again, as a read or a write error.
+static size_t KernelCopy(int from, int to, size_t n, bool* end) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t k = copy_file_range(from, nullptr, to, nullptr, n - done, 0);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) {
+      *end = k == 0;
+      break;
+    }
+    done += static_cast<size_t>(k);
+  }
+  return done;
+}
+#endif
+
+size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded) {
+  *inputEnded = false;
+  if (PfFaultHits(kFaultRead)) {
+    *inputEnded = true;
+    return n / 2;
+  }
+  if (PfFaultHits(kFaultWrite)) return n / 2;
+  size_t done = 0;
+  while (done < n) {
+    size_t ready = from->bufLen - from->bufPos;
+    if (ready > 0) {
+      size_t k = ready < n - done ? ready : n - done;
+      if (WriteBytes(to, from->buffer + from->bufPos, k) != k) return done;
+      from->bufPos += k;
+      done += k;
+      continue;
+    }
+    // The reading buffer is spent: the file position is where it ends.
+    from->bufStart += static_cast<int64_t>(from->bufLen);
+    from->bufLen = from->bufPos = 0;
+    if (to->failed || (to->bufLen == kBufferSize && !FlushWrites(to))) return done;
+#ifdef __linux__
+    if (to->bufLen == 0 && n - done >= kBufferSize) {
+      bool end = false;
+      size_t moved = KernelCopy(from->fd, to->fd, n - done, &end);
+      from->bufStart += static_cast<int64_t>(moved);
+      to->bufStart += static_cast<int64_t>(moved);
+      done += moved;
+      if (end) *inputEnded = true;
+      if (end || done == n) break;
+    }
+#endif
+    // Read straight into the writing buffer, no more than is due.
+    size_t room = kBufferSize - to->bufLen;
+    size_t want = room < n - done ? room : n - done;
+    auto got = ReadFd(from->fd, to->buffer + to->bufLen, want);
+    while (got < 0 && errno == EINTR) got = ReadFd(from->fd, to->buffer + to->bufLen, want);
+    if (got <= 0) {
+      *inputEnded = true;
+      break;
+    }
+    from->bufStart += static_cast<int64_t>(got);
+    to->bufLen += static_cast<size_t>(got);
+    done += static_cast<size_t>(got);
+  }
+  return done;
 }
 
 bool PfSeek(PfFile* f, int64_t pos) {

@@ -9,3 +9,6 @@ PfFile* PfNewStream(bool writing);
 // Gives the stream its open file descriptor, or frees it and answers null
 // when `fd` is negative.
 PfFile* PfAttach(PfFile* stream, int fd);
+// Reads the first buffer of a stream just opened for reading; false when
+// the file refuses to be read (a directory does).
+bool PfFillFirst(PfFile* stream);

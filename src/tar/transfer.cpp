@@ -10,7 +10,6 @@
 #include "format.h"
 #include "streams.h"
 
-static unsigned char gTransfer[kTransferSize];
 static const unsigned char kZeros[2 * kBlockSize] = {};
 
 // Bytes of zero padding after `size` bytes of data.
@@ -34,11 +33,13 @@ void CopyOut(int32_t n) {
   int32_t done = 0;
   while (done < n) {
     size_t k = ChunkOf(n - done, kTransferSize);
-    if (PfRead(gInput, gTransfer, k) != k) {
+    bool inputEnded;
+    size_t written = PfCopy(gInput, gOutput, k, &inputEnded);
+    if (written != k && inputEnded) {
       SetStatus(StatusFileError);
       return;
     }
-    if (PfWrite(gOutput, gTransfer, k) != k) SetStatus(StatusWriteError);
+    if (written != k) SetStatus(StatusWriteError);
     done += static_cast<int32_t>(k);
     ReportProgress(done);
     if (!StatusIsOk()) return;
@@ -52,53 +53,50 @@ void CopyIn(int32_t n) {
   int32_t done = 0;
   while (done < n) {
     size_t k = ChunkOf(n - done, kTransferSize);
-    if (PfRead(gSource, gTransfer, k) != k) {
+    bool inputEnded;
+    size_t written = PfCopy(gSource, gOutput, k, &inputEnded);
+    if (written != k && inputEnded) {
       SetStatus(StatusFileError);
       return;
     }
     done += static_cast<int32_t>(k);
     ReportProgress(done);
-    if (PfWrite(gOutput, gTransfer, k) != k) SetStatus(StatusWriteError);
+    if (written != k) SetStatus(StatusWriteError);
     if (!StatusIsOk()) return;
   }
   size_t pad = PaddingOf(n);
   if (pad > 0 && PfWrite(gOutput, kZeros, pad) != pad) SetStatus(StatusWriteError);
 }
 
-// Copies `length` bytes from the input stream at `offset` in chunks of at
-// most `chunk`; sets StatusFileError on a short read (or a failed seek) and
-// StatusWriteError on a short write.
-static void CopyRange(int64_t offset, int64_t length, size_t chunk) {
+// Copies `length` bytes from the input stream at `offset`; sets
+// StatusFileError on a short read (or a failed seek) and StatusWriteError on
+// a short write.
+static void CopyRange(int64_t offset, int64_t length) {
   if (!PfSeek(gInput, offset)) {
     SetStatus(StatusFileError);
     return;
   }
+  // Chunks of a size_t even where that is 32 bits.
+  const int64_t kChunk = int64_t{1} << 30;
   while (length > 0) {
-    size_t k = ChunkOf(length, chunk);
-    if (PfRead(gInput, gTransfer, k) != k) {
-      SetStatus(StatusFileError);
-      return;
-    }
-    if (PfWrite(gOutput, gTransfer, k) != k) {
-      SetStatus(StatusWriteError);
+    size_t k = static_cast<size_t>(length < kChunk ? length : kChunk);
+    bool inputEnded;
+    if (PfCopy(gInput, gOutput, k, &inputEnded) != k) {
+      SetStatus(inputEnded ? StatusFileError : StatusWriteError);
       return;
     }
     length -= static_cast<int64_t>(k);
   }
 }
 
-void CopyRaw(int64_t offset, int64_t length) {
-  const size_t kRawChunk = 16000;
-  CopyRange(offset, PaddedSize(length), kRawChunk);
-}
+void CopyRaw(int64_t offset, int64_t length) { CopyRange(offset, PaddedSize(length)); }
 
 void CopyMember(int64_t offset, int32_t size) {
   if (size < 0) {
     SetStatus(StatusFileError);
     return;
   }
-  CopyRange(offset, static_cast<int64_t>(size) + static_cast<int64_t>(kBlockSize),
-            kTransferSize);
+  CopyRange(offset, static_cast<int64_t>(size) + static_cast<int64_t>(kBlockSize));
   if (!StatusIsOk()) return;
   size_t pad = PaddingOf(size);
   if (pad > 0 && PfWrite(gOutput, kZeros, pad) != pad) SetStatus(StatusWriteError);

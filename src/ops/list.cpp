@@ -93,8 +93,12 @@ int32_t BuildArcFileList(ArcFileList* list, const FileMaskList* masks) {
     FreeTarEntryList(&members);
     return 0;
   }
-  for (const TarEntry* m = members.head; m != nullptr; m = m->next) {
+  // Each member goes as soon as its entry is made, so that the two lists
+  // are never both whole: their freed records make room for the entries.
+  while (TarEntry* m = members.head) {
     ArcFileEntry* entry = NewArcFileEntry(*m);
+    members.head = m->next;
+    free(m);
     if (entry == nullptr) {
       SetStatus(StatusOutOfMemory);
       FreeTarEntryList(&members);

@@ -95,9 +95,15 @@ PfFile* PfAttach(PfFile* file, int fd) {
   return file;
 }
 
+// One read of up to `n` bytes, made again when a signal cut it short.
+static int64_t ReadOnce(int fd, unsigned char* buf, size_t n) {
+  auto got = ReadFd(fd, buf, n);
+  while (got < 0 && errno == EINTR) got = ReadFd(fd, buf, n);
+  return static_cast<int64_t>(got);
+}
+
 bool PfFillFirst(PfFile* f) {
-  auto got = ReadFd(f->fd, f->buffer, kBufferSize);
-  while (got < 0 && errno == EINTR) got = ReadFd(f->fd, f->buffer, kBufferSize);
+  int64_t got = ReadOnce(f->fd, f->buffer, kBufferSize);
   if (got < 0) return errno != EISDIR;  // other failures are met again by reads
   f->bufLen = static_cast<size_t>(got);
   return true;
@@ -156,8 +162,7 @@ size_t PfRead(PfFile* f, void* buf, size_t n) {
       return done + got;
     }
     // One read fills what the file has; the loop asks again if more is due.
-    auto got = ReadFd(f->fd, f->buffer, kBufferSize);
-    while (got < 0 && errno == EINTR) got = ReadFd(f->fd, f->buffer, kBufferSize);
+    int64_t got = ReadOnce(f->fd, f->buffer, kBufferSize);
     if (got <= 0) break;
     f->bufLen = static_cast<size_t>(got);
   }
@@ -233,22 +238,35 @@ size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded) {
     from->bufStart += static_cast<int64_t>(from->bufLen);
     from->bufLen = from->bufPos = 0;
     if (to->failed || (to->bufLen == kBufferSize && !FlushWrites(to))) return done;
+    size_t left = n - done;
+    if (left < kBufferSize) {
+      // A small rest fills the reading buffer, whose bytes after it are
+      // likely the next to be asked for: small members in a row then cost
+      // a read per buffer, not one each.
+      int64_t got = ReadOnce(from->fd, from->buffer, kBufferSize);
+      if (got <= 0) {
+        *inputEnded = true;
+        break;
+      }
+      from->bufLen = static_cast<size_t>(got);
+      continue;
+    }
 #ifdef __linux__
-    if (to->bufLen == 0 && n - done >= kBufferSize) {
+    if (to->bufLen == 0) {
       bool end = false;
-      size_t moved = KernelCopy(from->fd, to->fd, n - done, &end);
+      size_t moved = KernelCopy(from->fd, to->fd, left, &end);
       from->bufStart += static_cast<int64_t>(moved);
       to->bufStart += static_cast<int64_t>(moved);
       done += moved;
       if (end) *inputEnded = true;
       if (end || done == n) break;
+      left = n - done;
     }
 #endif
     // Read straight into the writing buffer, no more than is due.
     size_t room = kBufferSize - to->bufLen;
-    size_t want = room < n - done ? room : n - done;
-    auto got = ReadFd(from->fd, to->buffer + to->bufLen, want);
-    while (got < 0 && errno == EINTR) got = ReadFd(from->fd, to->buffer + to->bufLen, want);
+    size_t want = room < left ? room : left;
+    int64_t got = ReadOnce(from->fd, to->buffer + to->bufLen, want);
     if (got <= 0) {
       *inputEnded = true;
       break;

@@ -6,30 +6,15 @@
 #include "../api/callbacks.h"
 #include "../api/status.h"
 #include "../names/masks.h"
-#include "../names/nameindex.h"
 #include "../platform/platform.h"
 #include "../tar/scanner.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
 #include "rebuild.h"
 
-// Names of the members to delete. Both scans read the same names, so equal
-// bytes are the whole test.
-static NameIndex gDeleteNames;
-
-static bool IsMemberToDelete(const char* memberName) {
-  return FindName(&gDeleteNames, memberName) >= 0;
-}
-
-static bool IndexDeleteList(const TarEntryList* deleteList) {
-  for (const TarEntry* e = deleteList->head; e != nullptr; e = e->next) {
-    if (!AddName(&gDeleteNames, e->name, 0)) return false;
-  }
-  return true;
-}
-
+// The members to delete are the listed ones that match the host's masks.
 static bool KeepOnDelete(const TarEntry& entry) {
-  if (!entry.listed || !IsMemberToDelete(entry.name)) return true;
+  if (!entry.selected) return true;
   char shown[1 + sizeof entry.name];
   shown[0] = '\\';
   memcpy(shown + 1, entry.name, strlen(entry.name) + 1);
@@ -45,13 +30,19 @@ static void CarryWithFreshPadding(const TarEntry& entry) {
   if (ReportFixedProgress(100, 1) == 0) SetStatus(StatusUserAbort);
 }
 
-// Scans, copies what stays into the open temporary file.
+static bool AnySelected(const TarEntryList* list) {
+  for (const TarEntry* e = list->head; e != nullptr; e = e->next) {
+    if (e->selected) return true;
+  }
+  return false;
+}
+
+// Scans, copies what stays into the open temporary file. One scan tells
+// what is listed and what of it the masks name.
 static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
   TarEntryList members = {};
-  TarEntryList deleteList = {};
-  ScanForRebuild(&members, all);
-  if (StatusIsOk()) ScanArc(&deleteList, masks);
-  if (StatusIsOk() && !IndexDeleteList(&deleteList)) SetStatus(StatusOutOfMemory);
+  ScanForRebuild(&members, all, masks);
+  if (StatusIsOk() && !AnySelected(&members)) SetStatus(StatusNoEntries);
   if (StatusIsOk()) {
     gInput = PfOpenRead(gArchivePath);
     if (gInput == nullptr) SetStatus(StatusFileError);
@@ -62,8 +53,6 @@ static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
   }
   CloseStream(&gInput);
   FreeTarEntryList(&members);
-  FreeTarEntryList(&deleteList);
-  DoneNameIndex(&gDeleteNames);
 }
 
 static void DeleteMembers(const FileMaskList* masks) {

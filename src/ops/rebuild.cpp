@@ -29,8 +29,9 @@ void WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn car
   // their name to whatever is appended after them: they are dropped.
 }
 
-void ScanForRebuild(TarEntryList* list, FileMaskList* allMembers) {
-  ScanArchive(list, allMembers, true);
+void ScanForRebuild(TarEntryList* list, FileMaskList* allMembers,
+                    const FileMaskList* select) {
+  ScanArchive(list, allMembers, true, select);
   if ((StatusIsOk() || gArchiveStatus == StatusNoEntries) && ScanStoppedAtDamage()) {
     SetStatus(StatusFileError);
   }

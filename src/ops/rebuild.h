@@ -18,5 +18,7 @@ void WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn car
 // A full scan for a rebuild: every listed member and every other entry.
 // Fails with StatusFileError when the scan stopped at a block it could not
 // read before the end of the file, for then the rest would be lost.
-// StatusNoEntries is left for the caller to judge.
-void ScanForRebuild(TarEntryList* list, FileMaskList* allMembers);
+// StatusNoEntries is left for the caller to judge. Members that also match
+// `select`, when given, are marked selected.
+void ScanForRebuild(TarEntryList* list, FileMaskList* allMembers,
+                    const FileMaskList* select = nullptr);

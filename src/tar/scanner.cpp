@@ -111,7 +111,8 @@ static bool AppendEntry(TarEntryList* list, const TarEntry& work) {
   return true;
 }
 
-void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll) {
+void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
+                 const FileMaskList* select) {
   list->count = 0;
   list->head = list->tail = nullptr;
   gLastScan.end = kScanAtEnd;
@@ -131,6 +132,7 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll) {
       char upper[256];
       UpcaseName(work.name, upper, sizeof upper);
       work.listed = MatchFileMaskList(upper, masks);
+      work.selected = work.listed && select != nullptr && MatchFileMaskList(upper, select);
     }
     if (!work.listed && (!keepAll || gZeroBlock)) continue;
     if (!AppendEntry(list, work)) {

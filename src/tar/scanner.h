@@ -15,6 +15,7 @@ struct TarEntry {
   char name[256];        // after the read-name rule, ANSI
   char typeflag;         // as stored
   bool listed;           // a member the scanner lists (else only kept)
+  bool selected;         // listed, and matching the scan's second masks
   TarEntry* next;
 };
 
@@ -47,7 +48,9 @@ void ScanArc(TarEntryList* list, const FileMaskList* masks);
 // The same scan, which with `keepAll` also keeps every other header block
 // that is not all zeros (directories, links, extension headers, members
 // without a name), marked as not listed, so that a rebuild can carry them.
-void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll);
+// Listed members that also match `select`, when given, are marked selected.
+void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
+                 const FileMaskList* select = nullptr);
 
 // Whether the last scan stopped where a rebuild must not pass over: a block
 // that is no valid header, or a read that failed before the end of the file.

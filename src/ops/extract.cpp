@@ -43,13 +43,7 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
     SetStatus(copied);
     return;
   }
-  PfSetFileTime(outputPath, member.mtime);
-  PfSetAttributes(outputPath, kPfAttrArchive);
-}
-
-static bool IsArchive(const char* path, const ArchiveFiles& archive) {
-  PfFileStatus status;
-  return archive.count > 0 && PfStat(path, &status) && IsArchiveFile(path, status, archive);
+  PfSetTimeAndAttributes(outputPath, member.mtime, kPfAttrArchive);
 }
 
 // Answers false when extraction is to stop.
@@ -63,9 +57,13 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
   }
   char outputPath[256] = {};
   OutputPathResult made = MakeOutputPath(member.name, outputPath);
+  // One look at the output path: a file that is not there is neither the
+  // archive nor anything to ask about.
+  PfFileStatus existing;
+  bool exists = made == kOutputPathOk && PfStat(outputPath, &existing);
   // A member that would overwrite the archive being read is refused like a
   // name that leaves the output directory.
-  if (made == kOutputPathUnsafe || (made == kOutputPathOk && IsArchive(outputPath, archive))) {
+  if (made == kOutputPathUnsafe || (exists && IsArchiveFile(outputPath, existing, archive))) {
     *refusedUnsafe = true;
     return true;
   }
@@ -79,7 +77,7 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
   NotifyFileName(shown, outputPath);
   // Until InitArcFile has run there is no replace check: files are
   // overwritten without asking.
-  int32_t answer = ReplaceCheckInPlace() ? ReplaceCheck(member, outputPath) : 0;
+  int32_t answer = exists && ReplaceCheckInPlace() ? ReplaceCheck(member, outputPath) : 0;
   if (answer == 1) return true;
   if (answer == 2) {
     SetStatus(StatusUserAbort);

@@ -44,6 +44,8 @@ bool PfRemove(const char* path);
 bool PfReplace(const char* from, const char* to);
 // Sets last-access and last-write time to `mtime` (seconds since 1970, UTC).
 bool PfSetFileTime(const char* path, int32_t mtime);
+// PfSetFileTime, then PfSetAttributes: false when either fails.
+bool PfSetTimeAndAttributes(const char* path, int32_t mtime, uint32_t attributes);
 
 // What tells an existing file from every other: two paths name the same
 // file when their identities are equal.

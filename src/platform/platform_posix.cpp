@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -52,19 +53,25 @@ PfFile* PfOpenRead(const char* path) {
   return f;
 }
 
-// Opens for writing with `flags`; a read-only file refuses, as on Windows.
-static PfFile* OpenForWriting(const char* path, int flags) {
+// Opens for writing; a read-only file refuses, as on Windows. With
+// `truncate` a file that exists is emptied, without it refused.
+static PfFile* OpenForWriting(const char* path, bool truncate) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
-  if (IsReadOnlyFile(host)) return nullptr;
   PfFile* stream = PfNewStream(true);
   if (stream == nullptr) return nullptr;
-  return PfAttach(stream, open(host, flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  // A file that is not there yet cannot be read-only: the exclusive create
+  // comes first, and only a file that exists is looked at.
+  int fd = open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST && truncate && !IsReadOnlyFile(host)) {
+    fd = open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  }
+  return PfAttach(stream, fd);
 }
 
-PfFile* PfOpenWrite(const char* path) { return OpenForWriting(path, O_TRUNC); }
+PfFile* PfOpenWrite(const char* path) { return OpenForWriting(path, true); }
 
-PfFile* PfCreateNew(const char* path) { return OpenForWriting(path, O_EXCL); }
+PfFile* PfCreateNew(const char* path) { return OpenForWriting(path, false); }
 
 bool PfExists(const char* path) {
   char host[kHostPath];
@@ -83,13 +90,16 @@ uint32_t PfGetAttributes(const char* path) {
   return AttributesOf(st);
 }
 
-bool PfSetAttributes(const char* path, uint32_t attributes) {
-  char host[kHostPath];
-  struct stat st;
-  if (!HostPath(path, host) || stat(host, &st) != 0) return false;
+static bool SetAttributesOf(const char* host, const struct stat& st, uint32_t attributes) {
   mode_t was = st.st_mode & 07777;
   mode_t mode = (attributes & kPfAttrReadOnly) ? (was & ~0222) : (was | S_IWUSR);
   return mode == was || chmod(host, mode) == 0;
+}
+
+bool PfSetAttributes(const char* path, uint32_t attributes) {
+  char host[kHostPath];
+  struct stat st;
+  return HostPath(path, host) && stat(host, &st) == 0 && SetAttributesOf(host, st, attributes);
 }
 
 bool PfMakeDir(const char* path) {
@@ -113,13 +123,26 @@ bool PfReplace(const char* from, const char* to) {
   return rename(hostFrom, hostTo) == 0;
 }
 
-bool PfSetFileTime(const char* path, int32_t mtime) {
-  char host[kHostPath];
-  if (!HostPath(path, host) || IsReadOnlyFile(host)) return false;
+static bool SetTimeOf(const char* host, int32_t mtime) {
   struct utimbuf times;
   times.actime = mtime;
   times.modtime = mtime;
   return utime(host, &times) == 0;
+}
+
+bool PfSetFileTime(const char* path, int32_t mtime) {
+  char host[kHostPath];
+  return HostPath(path, host) && !IsReadOnlyFile(host) && SetTimeOf(host, mtime);
+}
+
+// One look at the file serves both: the time goes on a file that is not
+// read-only, as PfSetFileTime would put it, and the attributes after it.
+bool PfSetTimeAndAttributes(const char* path, int32_t mtime, uint32_t attributes) {
+  char host[kHostPath];
+  struct stat st;
+  if (!HostPath(path, host) || stat(host, &st) != 0) return false;
+  bool timed = (S_ISDIR(st.st_mode) || !IsReadOnly(st)) && SetTimeOf(host, mtime);
+  return SetAttributesOf(host, st, attributes) && timed;
 }
 
 bool PfStat(const char* path, PfFileStatus* status) {

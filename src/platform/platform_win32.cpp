@@ -79,6 +79,11 @@ bool PfSetFileTime(const char* path, int32_t mtime) {
   return _utime(path, &times) == 0;
 }
 
+bool PfSetTimeAndAttributes(const char* path, int32_t mtime, uint32_t attributes) {
+  bool timed = PfSetFileTime(path, mtime);
+  return PfSetAttributes(path, attributes) && timed;
+}
+
 bool PfStat(const char* path, PfFileStatus* status) {
   struct _stati64 st;
   if (_stati64(path, &st) != 0) return false;

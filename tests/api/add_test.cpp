@@ -236,7 +236,9 @@ static int32_t ChangeSourceOnProgress(int32_t, int32_t, int32_t delta) {
 
 TEST_F(AddTest, FailuresLeaveNoArchive) {
   const std::string a = ModPath(Source("a.txt", "alpha"));
-  const std::string big = ModPath(Source("big.bin", Pattern(100000, 3)));
+  // Big enough that most of it is still unread when it shrinks after the
+  // first progress report, however far the copy reads ahead.
+  const std::string big = ModPath(Source("big.bin", Pattern(300000, 3)));
   const std::string b = ModPath(Source("b.txt", "bravo"));
   const std::vector<std::string> before = ListTree(dir);
   struct Row {
@@ -254,7 +256,7 @@ TEST_F(AddTest, FailuresLeaveNoArchive) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
-    WriteFile(Path("root/big.bin"), Pattern(100000, 3));
+    WriteFile(Path("root/big.bin"), Pattern(300000, 3));
     NewArchive(row.archive);
     Settings(0, "", "");
     Recorder::progressAnswers = row.progressAnswers;
@@ -671,7 +673,7 @@ TEST_F(UpdateTest, LongNameEntryAtTheEndDoesNotNameAnAddedMember) {
 TEST_F(UpdateTest, FailuresLeaveTheArchiveAsItWas) {
   const std::string old = TarArchive({{"a.txt", "alpha"}, {"docs/b.txt", "bravo"}});
   Source("new.txt", "new");
-  Source("big.bin", Pattern(100000, 2));
+  Source("big.bin", Pattern(300000, 2));  // mostly unread when it shrinks
   struct Row {
     int line;
     std::vector<std::string> items;
@@ -692,7 +694,7 @@ TEST_F(UpdateTest, FailuresLeaveTheArchiveAsItWas) {
   Source("a.txt", "a on disk");
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
-    WriteFile(Path("root/big.bin"), Pattern(100000, 2));
+    WriteFile(Path("root/big.bin"), Pattern(300000, 2));
     ExistingArchive("arc.tar", old);
     Settings(1, "", Root());
     const std::vector<std::string> before = ListTree(dir);

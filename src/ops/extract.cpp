@@ -35,15 +35,15 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
   CopyOut(member.size);
   ReportFixedProgress(100, 0);
   uint16_t copied = gArchiveStatus;
-  bool closed = PfClose(gOutput);
+  bool closed = copied == StatusOk
+                    ? PfCloseStamped(gOutput, outputPath, member.mtime, kPfAttrArchive)
+                    : PfClose(gOutput);
   gOutput = nullptr;
   if (copied == StatusOk && !closed) copied = StatusWriteError;
   if (copied != StatusOk) {
     RemoveLeftover(outputPath);
     SetStatus(copied);
-    return;
   }
-  PfSetTimeAndAttributes(outputPath, member.mtime, kPfAttrArchive);
 }
 
 // Answers false when extraction is to stop.

@@ -27,6 +27,9 @@ size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded);
 int64_t PfLength(PfFile* f);  // -1 when unknown
 bool PfSync(PfFile* f);       // write buffers through to the disk
 bool PfClose(PfFile* f);      // false when buffered data could not be written
+// PfClose for a file just written at `path`, which then gets its time as
+// PfSetFileTime gives it, and `attributes`, as far as they can be set.
+bool PfCloseStamped(PfFile* f, const char* path, int32_t mtime, uint32_t attributes);
 
 // ------------------------------------------------------------ file system
 
@@ -44,8 +47,6 @@ bool PfRemove(const char* path);
 bool PfReplace(const char* from, const char* to);
 // Sets last-access and last-write time to `mtime` (seconds since 1970, UTC).
 bool PfSetFileTime(const char* path, int32_t mtime);
-// PfSetFileTime, then PfSetAttributes: false when either fails.
-bool PfSetTimeAndAttributes(const char* path, int32_t mtime, uint32_t attributes);
 
 // What tells an existing file from every other: two paths name the same
 // file when their identities are equal.

@@ -90,16 +90,18 @@ uint32_t PfGetAttributes(const char* path) {
   return AttributesOf(st);
 }
 
-static bool SetAttributesOf(const char* host, const struct stat& st, uint32_t attributes) {
-  mode_t was = st.st_mode & 07777;
-  mode_t mode = (attributes & kPfAttrReadOnly) ? (was & ~0222) : (was | S_IWUSR);
-  return mode == was || chmod(host, mode) == 0;
+// The permission bits that `attributes` give a file that has `was`.
+static mode_t ModeFor(mode_t was, uint32_t attributes) {
+  return (attributes & kPfAttrReadOnly) ? (was & ~0222) : (was | S_IWUSR);
 }
 
 bool PfSetAttributes(const char* path, uint32_t attributes) {
   char host[kHostPath];
   struct stat st;
-  return HostPath(path, host) && stat(host, &st) == 0 && SetAttributesOf(host, st, attributes);
+  if (!HostPath(path, host) || stat(host, &st) != 0) return false;
+  mode_t was = st.st_mode & 07777;
+  mode_t mode = ModeFor(was, attributes);
+  return mode == was || chmod(host, mode) == 0;
 }
 
 bool PfMakeDir(const char* path) {
@@ -123,26 +125,32 @@ bool PfReplace(const char* from, const char* to) {
   return rename(hostFrom, hostTo) == 0;
 }
 
-static bool SetTimeOf(const char* host, int32_t mtime) {
+bool PfSetFileTime(const char* path, int32_t mtime) {
+  char host[kHostPath];
+  if (!HostPath(path, host) || IsReadOnlyFile(host)) return false;
   struct utimbuf times;
   times.actime = mtime;
   times.modtime = mtime;
   return utime(host, &times) == 0;
 }
 
-bool PfSetFileTime(const char* path, int32_t mtime) {
-  char host[kHostPath];
-  return HostPath(path, host) && !IsReadOnlyFile(host) && SetTimeOf(host, mtime);
-}
-
-// One look at the file serves both: the time goes on a file that is not
-// read-only, as PfSetFileTime would put it, and the attributes after it.
-bool PfSetTimeAndAttributes(const char* path, int32_t mtime, uint32_t attributes) {
-  char host[kHostPath];
+// Time and attributes go on through the open file, after its last write,
+// with the same rules as by path: no time on a read-only file.
+bool PfCloseStamped(PfFile* f, const char* path, int32_t mtime, uint32_t attributes) {
+  (void)path;
+  bool written;
+  int fd = PfRelease(f, &written);
   struct stat st;
-  if (!HostPath(path, host) || stat(host, &st) != 0) return false;
-  bool timed = (S_ISDIR(st.st_mode) || !IsReadOnly(st)) && SetTimeOf(host, mtime);
-  return SetAttributesOf(host, st, attributes) && timed;
+  if (written && fstat(fd, &st) == 0) {
+    if (!IsReadOnly(st)) {
+      struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+      futimens(fd, times);
+    }
+    mode_t was = st.st_mode & 07777;
+    mode_t mode = ModeFor(was, attributes);
+    if (mode != was) fchmod(fd, mode);
+  }
+  return close(fd) == 0 && written;
 }
 
 bool PfStat(const char* path, PfFileStatus* status) {

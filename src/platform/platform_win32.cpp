@@ -79,9 +79,11 @@ bool PfSetFileTime(const char* path, int32_t mtime) {
   return _utime(path, &times) == 0;
 }
 
-bool PfSetTimeAndAttributes(const char* path, int32_t mtime, uint32_t attributes) {
-  bool timed = PfSetFileTime(path, mtime);
-  return PfSetAttributes(path, attributes) && timed;
+bool PfCloseStamped(PfFile* f, const char* path, int32_t mtime, uint32_t attributes) {
+  if (!PfClose(f)) return false;
+  PfSetFileTime(path, mtime);
+  PfSetAttributes(path, attributes);
+  return true;
 }
 
 bool PfStat(const char* path, PfFileStatus* status) {

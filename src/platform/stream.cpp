@@ -311,6 +311,13 @@ bool PfSync(PfFile* f) {
   return FlushWrites(f) && SyncFd(f->fd) == 0;
 }
 
+int PfRelease(PfFile* f, bool* written) {
+  *written = FlushWrites(f);
+  int fd = f->fd;
+  free(f);
+  return fd;
+}
+
 bool PfClose(PfFile* f) {
   if (f == nullptr) return true;
   bool ok = FlushWrites(f);

@@ -9,6 +9,9 @@ PfFile* PfNewStream(bool writing);
 // Gives the stream its open file descriptor, or frees it and answers null
 // when `fd` is negative.
 PfFile* PfAttach(PfFile* stream, int fd);
+// Writes out what a writing stream holds and frees it; answers its file
+// descriptor, still open, and whether everything was written.
+int PfRelease(PfFile* stream, bool* written);
 // Reads the first buffer of a stream just opened for reading; false when
 // the file refuses to be read (a directory does).
 bool PfFillFirst(PfFile* stream);

@@ -22,8 +22,10 @@ bool PfSeek(PfFile* f, int64_t pos);                   // absolute position
 // Moves `n` bytes from the position of `from` to the end of `to` without a
 // buffer between them, and answers the bytes written. When that is short,
 // `*inputEnded` tells whether the input ended or failed (what could be read
-// has been written) or the writing failed.
-size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded);
+// has been written) or the writing failed. `following` says how many bytes
+// the next calls will move on from there, which lets a long copy go in
+// whole buffers.
+size_t PfCopy(PfFile* from, PfFile* to, size_t n, int64_t following, bool* inputEnded);
 int64_t PfLength(PfFile* f);  // -1 when unknown
 bool PfSync(PfFile* f);       // write buffers through to the disk
 bool PfClose(PfFile* f);      // false when buffered data could not be written

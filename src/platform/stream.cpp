@@ -217,7 +217,7 @@ static size_t KernelCopy(int from, int to, size_t n, bool* end) {
 }
 #endif
 
-size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded) {
+size_t PfCopy(PfFile* from, PfFile* to, size_t n, int64_t following, bool* inputEnded) {
   *inputEnded = false;
   if (PfFaultHits(kFaultRead)) {
     *inputEnded = true;
@@ -239,10 +239,10 @@ size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded) {
     from->bufLen = from->bufPos = 0;
     if (to->failed || (to->bufLen == kBufferSize && !FlushWrites(to))) return done;
     size_t left = n - done;
-    if (left < kBufferSize) {
-      // A small rest fills the reading buffer, whose bytes after it are
-      // likely the next to be asked for: small members in a row then cost
-      // a read per buffer, not one each.
+    if (static_cast<int64_t>(left) + following < static_cast<int64_t>(kBufferSize)) {
+      // The end of a copy fills the reading buffer, whose bytes after it
+      // are likely the next to be asked for: small members in a row then
+      // cost a read per buffer, not one each.
       int64_t got = ReadOnce(from->fd, from->buffer, kBufferSize);
       if (got <= 0) {
         *inputEnded = true;
@@ -252,7 +252,7 @@ size_t PfCopy(PfFile* from, PfFile* to, size_t n, bool* inputEnded) {
       continue;
     }
 #ifdef __linux__
-    if (to->bufLen == 0) {
+    if (to->bufLen == 0 && left >= kBufferSize) {
       bool end = false;
       size_t moved = KernelCopy(from->fd, to->fd, left, &end);
       from->bufStart += static_cast<int64_t>(moved);

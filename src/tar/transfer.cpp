@@ -34,7 +34,7 @@ void CopyOut(int32_t n) {
   while (done < n) {
     size_t k = ChunkOf(n - done, kTransferSize);
     bool inputEnded;
-    size_t written = PfCopy(gInput, gOutput, k, &inputEnded);
+    size_t written = PfCopy(gInput, gOutput, k, n - done - static_cast<int64_t>(k), &inputEnded);
     if (written != k && inputEnded) {
       SetStatus(StatusFileError);
       return;
@@ -54,7 +54,7 @@ void CopyIn(int32_t n) {
   while (done < n) {
     size_t k = ChunkOf(n - done, kTransferSize);
     bool inputEnded;
-    size_t written = PfCopy(gSource, gOutput, k, &inputEnded);
+    size_t written = PfCopy(gSource, gOutput, k, n - done - static_cast<int64_t>(k), &inputEnded);
     if (written != k && inputEnded) {
       SetStatus(StatusFileError);
       return;
@@ -81,7 +81,7 @@ static void CopyRange(int64_t offset, int64_t length) {
   while (length > 0) {
     size_t k = static_cast<size_t>(length < kChunk ? length : kChunk);
     bool inputEnded;
-    if (PfCopy(gInput, gOutput, k, &inputEnded) != k) {
+    if (PfCopy(gInput, gOutput, k, length - static_cast<int64_t>(k), &inputEnded) != k) {
       SetStatus(inputEnded ? StatusFileError : StatusWriteError);
       return;
     }

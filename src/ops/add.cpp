@@ -122,7 +122,11 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
               bool (*skip)(const FileMaskEntry*)) {
   ArchiveFiles archive;
   IdentifyArchiveFiles(tempPath, &archive);
-  for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
+  // The next item is looked up first: copying a file pushes this one's
+  // record out of the cache.
+  const FileMaskEntry* next = nullptr;
+  for (const FileMaskEntry* item = items->first; item != nullptr; item = next) {
+    next = item->next;
     if (item->name[0] == '\0') continue;
     if (skip != nullptr && skip(item)) continue;
     char relative[kItemSize];

@@ -160,10 +160,16 @@ static void UpperMask(const FileMaskEntry* entry, MaskParts* parts) {
   PfCharUpper(parts->extension);
 }
 
-bool MatchFileMask(const char* candidate, const FileMaskEntry* entry) {
-  MaskParts name;
+// "*.*" without a directory takes every name: a final "*" takes the rest,
+// and a wide mask takes all below its (empty) directory.
+static bool TakesEveryName(const FileMaskEntry* entry) {
+  return entry->directory[0] == '\0' && strcmp(entry->name, "*") == 0 &&
+         strcmp(entry->extension, "*") == 0;
+}
+
+static bool MatchParts(const MaskParts& name, const FileMaskEntry* entry) {
+  if (TakesEveryName(entry)) return true;
   MaskParts mask;
-  SplitCandidate(candidate, &name);
   UpperMask(entry, &mask);
   if (!MatchWildcard(name.extension, mask.extension)) return false;
   if (!MatchWildcard(name.name, mask.name)) return false;
@@ -175,6 +181,12 @@ bool MatchFileMask(const char* candidate, const FileMaskEntry* entry) {
   return strcmp(name.directory, mask.directory) == 0;
 }
 
+bool MatchFileMask(const char* candidate, const FileMaskEntry* entry) {
+  MaskParts name;
+  SplitCandidate(candidate, &name);
+  return MatchParts(name, entry);
+}
+
 bool MatchFileMaskList(const char* candidate, const FileMaskList* list) {
   if (list->first == nullptr) return true;
   char name[kPartSize];
@@ -183,8 +195,10 @@ bool MatchFileMaskList(const char* candidate, const FileMaskList* list) {
     if (*p == '/') *p = '\\';
   }
   UpcaseName(name, name, sizeof name);
+  MaskParts parts;  // split once for all masks
+  SplitCandidate(name, &parts);
   for (const FileMaskEntry* e = list->first; e != nullptr; e = e->next) {
-    if (MatchFileMask(name, e)) return true;
+    if (MatchParts(parts, e)) return true;
   }
   return false;
 }

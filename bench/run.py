@@ -257,6 +257,9 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print_table(rows)
+    # What votar holds before it does any work, for the peaks above.
+    _, at_rest = run_once([votar, "--help"], os.getcwd())
+    print("votar at rest (--help): %d KiB peak" % at_rest)
 
 
 def _rm(work, name):

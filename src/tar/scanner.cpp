@@ -1,5 +1,6 @@
 #include "scanner.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -97,9 +98,11 @@ int ReadTarHeader(TarEntry* entry, char* name) {
 }
 
 static bool AppendEntry(TarEntryList* list, const TarEntry& work) {
-  TarEntry* entry = static_cast<TarEntry*>(malloc(sizeof(TarEntry)));
+  size_t bytes = offsetof(TarEntry, name) + strnlen(work.name, sizeof work.name - 1) + 1;
+  TarEntry* entry = static_cast<TarEntry*>(malloc(bytes));
   if (entry == nullptr) return false;
-  *entry = work;
+  memcpy(static_cast<void*>(entry), &work, bytes);
+  entry->name[bytes - offsetof(TarEntry, name) - 1] = '\0';
   entry->next = nullptr;
   if (list->head == nullptr) {
     list->head = entry;

@@ -6,17 +6,19 @@
 
 #include "../api/votar.h"
 
-// One member found by the scanner.
+// One member found by the scanner. An entry in a list is allocated with
+// room for its own name only: nothing follows the name, and no list entry
+// is ever copied whole.
 struct TarEntry {
   int64_t headerOffset;  // where its header block lies; data 512 bytes on
+  TarEntry* next;
   int32_t size;          // the header's size field
   int32_t mtime;         // seconds since 1970, UTC
   uint32_t attributes;   // 0x10 directory, 0x01 read-only, from the mode
-  char name[256];        // after the read-name rule, ANSI
   char typeflag;         // as stored
   bool listed;           // a member the scanner lists (else only kept)
   bool selected;         // listed, and matching the scan's second masks
-  TarEntry* next;
+  char name[256];        // after the read-name rule, ANSI
 };
 
 struct TarEntryList {

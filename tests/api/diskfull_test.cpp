@@ -61,4 +61,18 @@ TEST_F(DiskFullTest, ExtractionThatDoesNotFitLeavesNoIncompleteFile) {
   EXPECT_EQ(Pattern(1000, 1), ReadFile(Join(full, "small.bin")));
 }
 
+// The member carried over moves within the one file system, where the kernel
+// copies it; running out of room there is a write error like any other.
+TEST_F(DiskFullTest, DeletionThatDoesNotFitLeavesTheArchive) {
+  std::string archive = ArchiveOf(160 * 1024);
+  WriteFile(Join(full, "t.tar"), archive);
+  m.InitArcFile(ModPath(Join(full, "t.tar")).c_str());
+  ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+  FileMaskList doomed = Masks({"b.bin"});
+  m.DeleteFileMaskListArc(&doomed);
+  EXPECT_EQ(StatusWriteError, m.GetArchiveStatus());
+  EXPECT_EQ(archive, ReadFile(Join(full, "t.tar")));
+  EXPECT_EQ(std::vector<std::string>{"t.tar"}, ListTree(full));
+}
+
 }  // namespace

@@ -196,26 +196,17 @@ def main():
             return "bsdtar -cf x.tar %s && sync x.tar && mv x.tar w.tar" % what
         limit = "cp w.tar x.tar && sync x.tar && mv x.tar w.tar"
 
-        middle_small = names[len(names) // 2]
-        rows.append(on_copy("small.tar", {
-            V: [votar, "delete", "w.tar", middle_small.replace("/", "\\")],
-            T: ["tar", "--delete", "-f", "w.tar", middle_small],
-            B: rewrite("--exclude %s @w.tar" % middle_small),
-            L: limit},
-            "delete 1 of %d" % small_count))
-        middle_empty = "e/m%06d" % (empty_count // 2)
-        rows.append(on_copy("empty.tar", {
-            V: [votar, "delete", "w.tar", middle_empty.replace("/", "\\")],
-            T: ["tar", "--delete", "-f", "w.tar", middle_empty],
-            B: rewrite("--exclude %s @w.tar" % middle_empty),
-            L: limit},
-            "delete 1 of %d" % empty_count))
-        rows.append(on_copy("big.tar", {
-            V: [votar, "delete", "w.tar", "big\\f3.bin"],
-            T: ["tar", "--delete", "-f", "w.tar", "big/f3.bin"],
-            B: rewrite("--exclude big/f3.bin @w.tar"),
-            L: limit},
-            "delete 1 of big", runs_big))
+        for archive, member, label, n in (
+                ("small.tar", names[len(names) // 2], "delete 1 of %d" % small_count, runs),
+                ("empty.tar", "e/m%06d" % (empty_count // 2), "delete 1 of %d" % empty_count,
+                 runs),
+                ("big.tar", "big/f3.bin", "delete 1 of big", runs_big)):
+            rows.append(on_copy(archive, {
+                V: [votar, "delete", "w.tar", member.replace("/", "\\")],
+                T: ["tar", "--delete", "-f", "w.tar", member],
+                B: rewrite("--exclude %s @w.tar" % member),
+                L: limit},
+                label, n))
         list_file = os.path.join(work, "names.txt")
         with open(list_file, "w") as f:
             f.write("\n".join(names) + "\n")

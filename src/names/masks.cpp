@@ -168,7 +168,6 @@ static bool TakesEveryName(const FileMaskEntry* entry) {
 }
 
 static bool MatchParts(const MaskParts& name, const FileMaskEntry* entry) {
-  if (TakesEveryName(entry)) return true;
   MaskParts mask;
   UpperMask(entry, &mask);
   if (!MatchWildcard(name.extension, mask.extension)) return false;
@@ -189,6 +188,10 @@ bool MatchFileMask(const char* candidate, const FileMaskEntry* entry) {
 
 bool MatchFileMaskList(const char* candidate, const FileMaskList* list) {
   if (list->first == nullptr) return true;
+  // A mask that takes every name spares the name any work at all.
+  for (const FileMaskEntry* e = list->first; e != nullptr; e = e->next) {
+    if (TakesEveryName(e)) return true;
+  }
   char name[kPartSize];
   CopyCut(name, sizeof name, candidate, strnlen(candidate, sizeof name - 1));
   for (char* p = name; *p != '\0'; p++) {

@@ -179,7 +179,6 @@ class ListTest : public ModuleTest {
     return std::string(reinterpret_cast<char*>(buffer), 384);
   }
 
-  // The listing's status, result and ArchiveInfo agree with its records.
   // Lists with `masks`: the names, the status, the result and ArchiveInfo.
   void ExpectListing(std::initializer_list<const char*> masks,
                      const std::vector<std::string>& want) {
@@ -189,6 +188,17 @@ class ListTest : public ModuleTest {
     ExpectOutcome(got, result);
   }
 
+  // Lists a whole archive of tests/data and checks it; answers the records.
+  std::vector<Listed> ExpectDataListing(const char* file, const std::vector<Listed>& want) {
+    OpenData(file);
+    int32_t result = -1;
+    std::vector<Listed> got = ListRecords({}, &result);
+    EXPECT_EQ(want, got);
+    ExpectOutcome(got, result);
+    return got;
+  }
+
+  // The listing's status, result and ArchiveInfo agree with its records.
   void ExpectOutcome(const std::vector<Listed>& records, int32_t result) {
     if (records.empty()) {
       EXPECT_EQ(StatusNoEntries, m.GetArchiveStatus());
@@ -230,11 +240,7 @@ TEST_F(ListTest, ArchivesOfThePeers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.file) + ", line " + std::to_string(row.line));
-    OpenData(row.file);
-    int32_t result = -1;
-    std::vector<Listed> got = ListRecords({}, &result);
-    EXPECT_EQ(row.want, got);
-    ExpectOutcome(got, result);
+    ExpectDataListing(row.file, row.want);
   }
 }
 
@@ -336,11 +342,7 @@ TEST_F(ListTest, DamagedArchives) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.file) + ", line " + std::to_string(row.line));
-    OpenData(row.file);
-    int32_t result = -1;
-    std::vector<Listed> got = ListRecords({}, &result);
-    EXPECT_EQ(row.want, got);
-    ExpectOutcome(got, result);
+    std::vector<Listed> got = ExpectDataListing(row.file, row.want);
     if (got.empty()) {
       EXPECT_EQ(std::string(384, '\0'), Info());  // as InitArcFile left it
     }

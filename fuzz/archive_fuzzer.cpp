@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "api/votar.h"
+#include "votar.h"
 #include "fuzz_common.h"
 
 static void FixChecksums(std::string* archive) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "api/settings.h"
-#include "api/votar.h"
+#include "votar.h"
 #include "names/masks.h"
 #include "names/paths.h"
 #include "tar/scanner.h"
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(settings + kDecompOutputOffset, "C:\\out\\", 8);
     SetDecompExtraFeatures(settings);
     char output[256];
-    if (MakeOutputPath(readName, output) == kOutputPathOk && !StaysBelow(output)) {
+    if (MakeOutputPath(readName, CurrentOutputRule(), output) == kOutputPathOk && !StaysBelow(output)) {
       __builtin_trap();
     }
   }

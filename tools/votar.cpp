@@ -27,7 +27,7 @@
 #include <unistd.h>
 #endif
 
-#include "../src/api/votar.h"
+#include "../src/votar.h"
 
 // ------------------------------------------------------------- the module
 

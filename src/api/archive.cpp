@@ -5,22 +5,10 @@
 #include "../tar/header.h"
 #include "callbacks.h"
 #include "../ops/list.h"
-#include "status.h"
+#include "../base/status.h"
 
 char gArchivePath[kPathSize];
 int gNewArchive = 0;
-
-bool FileExists(const char* path) { return path[0] != '\0' && PfExists(path); }
-
-bool CopyPath(char* dst, size_t size, const char* src) {
-  size_t len = strnlen(src, size);
-  if (len == size) {
-    memset(dst, 0, size);
-    return false;
-  }
-  memcpy(dst, src, len + 1);
-  return true;
-}
 
 static void ForgetArchive(int newArchive) {
   memset(gArchivePath, 0, sizeof gArchivePath);

@@ -5,7 +5,7 @@
 #include "../names/paths.h"
 #include "../platform/platform.h"
 #include "../tar/scanner.h"
-#include "status.h"
+#include "../base/status.h"
 
 struct Registration {
   int32_t user;

@@ -17,17 +17,14 @@ int32_t PathMode() {
   return mode;
 }
 
-bool AddTrailingSeparator(const char* path, char* dst, size_t size) {
-  size_t len = strnlen(path, size);
-  bool needsSeparator = len > 0 && path[len - 1] != '\\' && path[len - 1] != ':';
-  if (len + (needsSeparator ? 1 : 0) + 1 > size) {
-    memset(dst, 0, size);
-    return false;
-  }
-  memmove(dst, path, len);
-  if (needsSeparator) dst[len++] = '\\';
-  dst[len] = '\0';
-  return true;
+OutputRule CurrentOutputRule() {
+  OutputRule rule;
+  rule.outputDir = gOutputDir;
+  rule.basePath = gBasePath;
+  rule.pathMode = PathMode();
+  rule.outputDirTooLong = gOutputDirTooLong;
+  rule.basePathTooLong = gBasePathTooLong;
+  return rule;
 }
 
 // A string field of a settings record, bounded by what the module keeps

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
+#include "../names/paths.h"
 #include "archive.h"
-#include "votar.h"
+#include "../votar.h"
 
 extern char gOutputDir[kPathSize];  // "" or ending in "\" or ":"
 extern bool gOutputDirTooLong;      // the host's directory did not fit
@@ -21,7 +22,5 @@ extern int32_t gStorePaths;         // 0: names alone; 1: relative paths
 // 1 paths below the base path, anything else whole paths.
 int32_t PathMode();
 
-// The trailing-separator rule: "" stays "", a path ending in "\" or ":"
-// stays, any other gets a "\". False, with `dst` emptied, when the result
-// does not fit `size`.
-bool AddTrailingSeparator(const char* path, char* dst, size_t size);
+// The settings that decide where extraction writes, as they stand now.
+OutputRule CurrentOutputRule();

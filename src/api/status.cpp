@@ -1,6 +1,6 @@
 // The status word, the option word, and the exports that only answer that
 // their operation is not supported.
-#include "status.h"
+#include "../base/status.h"
 
 uint16_t gArchiveStatus = StatusOk;
 

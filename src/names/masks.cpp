@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../api/status.h"
+#include "../base/status.h"
 #include "../platform/platform.h"
 
 // Copies at most size - 1 bytes and terminates.

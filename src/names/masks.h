@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "../api/votar.h"
+#include "../votar.h"
 
 const size_t kPartSize = 256;  // directory, name and extension: 255 and NUL
 

@@ -2,9 +2,8 @@
 
 #include <cstring>
 
-#include "../api/archive.h"
-#include "../api/settings.h"
-#include "../api/status.h"
+#include "../base/pathbuf.h"
+#include "../base/status.h"
 #include "../platform/platform.h"
 #include "../tar/streams.h"
 #include "masks.h"
@@ -112,14 +111,27 @@ bool IsSafeRelativeName(const char* name) {
   }
 }
 
-OutputPathResult MakeOutputPath(const char* memberName, char* dst) {
+bool AddTrailingSeparator(const char* path, char* dst, size_t size) {
+  size_t len = strnlen(path, size);
+  bool needsSeparator = len > 0 && path[len - 1] != '\\' && path[len - 1] != ':';
+  if (len + (needsSeparator ? 1 : 0) + 1 > size) {
+    memset(dst, 0, size);
+    return false;
+  }
+  memmove(dst, path, len);
+  if (needsSeparator) dst[len++] = '\\';
+  dst[len] = '\0';
+  return true;
+}
+
+OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, char* dst) {
   const size_t kOutputSize = 256;
   char name[kPathSize];
   if (!CopyPath(name, sizeof name, memberName)) return kOutputPathTooLong;
   for (char* p = name; *p != '\0'; p++) {
     if (*p == '/') *p = '\\';
   }
-  int32_t mode = PathMode();
+  int32_t mode = rule.pathMode;
   if (mode == 0) {
     char base[kPartSize];
     char extension[kPartSize];
@@ -130,19 +142,19 @@ OutputPathResult MakeOutputPath(const char* memberName, char* dst) {
   } else if (IsSeparator(name[0])) {
     DropFront(name, 1);
   }
-  if (mode == 1 && gBasePathTooLong) return kOutputPathTooLong;
-  size_t baseLen = strlen(gBasePath);
+  if (mode == 1 && rule.basePathTooLong) return kOutputPathTooLong;
+  size_t baseLen = strlen(rule.basePath);
   // The cut counts characters; they are not compared with the base path.
   if (mode == 1 && baseLen > 0 && strlen(name) > baseLen) {
     DropFront(name, baseLen + 1);
   }
   // A name the base-path cut left empty would name the output directory.
   if (name[0] == '\0' || !IsSafeRelativeName(name)) return kOutputPathUnsafe;
-  if (gOutputDirTooLong) return kOutputPathTooLong;
-  size_t dirLen = strlen(gOutputDir);
+  if (rule.outputDirTooLong) return kOutputPathTooLong;
+  size_t dirLen = strlen(rule.outputDir);
   size_t nameLen = strlen(name);
   if (dirLen + nameLen + 1 > kOutputSize) return kOutputPathTooLong;
-  memcpy(dst, gOutputDir, dirLen);
+  memcpy(dst, rule.outputDir, dirLen);
   memcpy(dst + dirLen, name, nameLen + 1);
   return kOutputPathOk;
 }

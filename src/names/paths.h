@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // Drops a leading \\server\share, keeping the "\" after the share. `dst`
 // may be `src`; both hold `size` bytes.
@@ -21,9 +22,22 @@ enum OutputPathResult {
   kOutputPathUnsafe,   // it would leave the output directory
 };
 
-// The output path of a member by the path mode, base path and output
-// directory, into `dst` (256 bytes).
-OutputPathResult MakeOutputPath(const char* memberName, char* dst);
+// What decides where a member is written: the host's settings at the time.
+struct OutputRule {
+  const char* outputDir;  // "" or ending in "\" or ":"
+  const char* basePath;   // a folder inside the archive, or ""
+  int32_t pathMode;       // 0 names alone, 1 below the base path, else whole
+  bool outputDirTooLong;  // the host's directory did not fit: write nothing
+  bool basePathTooLong;   // the host's base path did not fit
+};
+
+// The output path of a member by the rule, into `dst` (256 bytes).
+OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, char* dst);
+
+// The trailing-separator rule: "" stays "", a path ending in "\" or ":"
+// stays, any other gets a "\". False, with `dst` emptied, when the result
+// does not fit `size`.
+bool AddTrailingSeparator(const char* path, char* dst, size_t size);
 
 // Whether a name relative to the output directory stays below it and names
 // an ordinary file on Windows: no "..", no leading separator, none of

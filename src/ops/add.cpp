@@ -5,7 +5,7 @@
 #include "../api/archive.h"
 #include "../api/callbacks.h"
 #include "../api/settings.h"
-#include "../api/status.h"
+#include "../base/status.h"
 #include "../names/masks.h"
 #include "../names/paths.h"
 #include "../platform/platform.h"

@@ -4,7 +4,8 @@
 
 #include "../api/archive.h"
 #include "../api/callbacks.h"
-#include "../api/status.h"
+#include "../api/settings.h"
+#include "../base/status.h"
 #include "../names/masks.h"
 #include "../names/paths.h"
 #include "../platform/platform.h"
@@ -56,7 +57,7 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
     return false;
   }
   char outputPath[256] = {};
-  OutputPathResult made = MakeOutputPath(member.name, outputPath);
+  OutputPathResult made = MakeOutputPath(member.name, CurrentOutputRule(), outputPath);
   // One look at the output path: a file that is not there is neither the
   // archive nor anything to ask about.
   PfFileStatus existing;

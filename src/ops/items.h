@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "../api/archive.h"
-#include "../api/votar.h"
+#include "../votar.h"
 #include "../platform/platform.h"
 
 const size_t kItemSize = 350;    // relative names and source paths

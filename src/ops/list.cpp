@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../api/status.h"
+#include "../base/status.h"
 #include "../names/masks.h"
 #include "../platform/platform.h"
 #include "../tar/scanner.h"

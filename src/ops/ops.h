@@ -1,7 +1,7 @@
 // Shared steps of the operations.
 #pragma once
 
-#include "../api/votar.h"
+#include "../votar.h"
 
 // The add pass: every item with a name, in list order, announced and (when
 // it is no directory) added; items `skip` answers true for are passed over.

@@ -1,6 +1,6 @@
 #include "rebuild.h"
 
-#include "../api/status.h"
+#include "../base/status.h"
 #include "../tar/format.h"
 
 static bool DescribesNextEntry(char typeflag) {

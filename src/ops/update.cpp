@@ -8,7 +8,7 @@
 #include "../api/archive.h"
 #include "../api/callbacks.h"
 #include "../api/settings.h"
-#include "../api/status.h"
+#include "../base/status.h"
 #include "../names/masks.h"
 #include "../names/nameindex.h"
 #include "../names/paths.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "../api/archive.h"
-#include "../api/status.h"
+#include "../base/status.h"
 #include "../names/masks.h"
 #include "../platform/platform.h"
 #include "format.h"

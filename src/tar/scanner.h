@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "../api/votar.h"
+#include "../votar.h"
 
 // One member found by the scanner. An entry in a list is allocated with
 // room for its own name only: nothing follows the name, and no list entry

@@ -4,7 +4,7 @@
 
 #include "../api/archive.h"
 #include "../api/callbacks.h"
-#include "../api/status.h"
+#include "../base/status.h"
 #include "../names/masks.h"
 #include "../platform/platform.h"
 #include "format.h"

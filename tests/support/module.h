@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "api/votar.h"
+#include "votar.h"
 
 typedef void (*NoArgsProc)();
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "api/votar.h"
+#include "votar.h"
 #include "files.h"
 #include "platform/platform.h"
 

@@ -13,7 +13,7 @@
 #include "api/archive.h"
 #include "api/callbacks.h"
 #include "api/settings.h"
-#include "api/status.h"
+#include "base/status.h"
 #include "archives.h"
 #include "files.h"
 #include "names/paths.h"
@@ -209,7 +209,7 @@ TEST_F(OutputPathTest, ModesBasePathAndOutputDirectory) {
     SetBasePath(row.base);
     char dst[256];
     memset(dst, 'X', sizeof dst);
-    EXPECT_EQ(kOutputPathOk, MakeOutputPath(row.member, dst)) << "line " << row.line;
+    EXPECT_EQ(kOutputPathOk, MakeOutputPath(row.member, CurrentOutputRule(), dst)) << "line " << row.line;
     EXPECT_STREQ(row.want, dst) << "line " << row.line;
   }
 }
@@ -267,7 +267,7 @@ TEST_F(OutputPathTest, NamesThatWouldLeaveTheOutputDirectoryAreRefused) {
   for (const Row& row : rows) {
     SetPathMode(row.mode);
     char dst[256] = {};
-    EXPECT_EQ(row.want, MakeOutputPath(row.member, dst)) << "line " << row.line
+    EXPECT_EQ(row.want, MakeOutputPath(row.member, CurrentOutputRule(), dst)) << "line " << row.line
                                                           << ": " << row.member;
   }
 }
@@ -289,7 +289,7 @@ TEST_F(OutputPathTest, PathsThatDoNotFitAreRefusedNotCut) {
     std::string member(row.nameLength, 'n');
     char dst[256 + 8];
     memset(dst, 'X', sizeof dst);
-    EXPECT_EQ(row.want, MakeOutputPath(member.c_str(), dst)) << "line " << row.line;
+    EXPECT_EQ(row.want, MakeOutputPath(member.c_str(), CurrentOutputRule(), dst)) << "line " << row.line;
     if (row.want == kOutputPathOk) {
       EXPECT_EQ(dir + "\\" + member, dst) << "line " << row.line;
     }
@@ -300,9 +300,9 @@ TEST_F(OutputPathTest, PathsThatDoNotFitAreRefusedNotCut) {
   std::string tooLong = "C:\\" + std::string(300, 'd');
   SetOutputPath(tooLong.c_str());
   char dst[256];
-  EXPECT_EQ(kOutputPathTooLong, MakeOutputPath("A.TXT", dst));
+  EXPECT_EQ(kOutputPathTooLong, MakeOutputPath("A.TXT", CurrentOutputRule(), dst));
   SetOutputPath("C:\\OUT");
-  EXPECT_EQ(kOutputPathOk, MakeOutputPath("A.TXT", dst));
+  EXPECT_EQ(kOutputPathOk, MakeOutputPath("A.TXT", CurrentOutputRule(), dst));
   EXPECT_STREQ("C:\\OUT\\A.TXT", dst);
 }
 
@@ -347,7 +347,7 @@ TEST_F(OutputPathTest, RecordsWithoutTerminatorsAreReadWithinTheirBounds) {
   std::vector<unsigned char> decomp(kDecompSettingsSize, 'x');
   SetDecompExtraFeatures(decomp.data());
   char dst[256];
-  EXPECT_EQ(kOutputPathTooLong, MakeOutputPath("A.TXT", dst));
+  EXPECT_EQ(kOutputPathTooLong, MakeOutputPath("A.TXT", CurrentOutputRule(), dst));
   std::vector<unsigned char> comp(1484, 'y');
   SetCompExtraFeatures(comp.data());
   EXPECT_LT(strlen(gAddRoot), sizeof gAddRoot);
@@ -360,7 +360,7 @@ TEST_F(OutputPathTest, RecordsWithoutTerminatorsAreReadWithinTheirBounds) {
   decomp[kDecompBasePathOffset] = 0;
   decomp[kDecompOutputOffset] = 0;
   SetDecompExtraFeatures(decomp.data());
-  EXPECT_EQ(kOutputPathTooLong, MakeOutputPath("DOCS\\A.TXT", dst));
+  EXPECT_EQ(kOutputPathTooLong, MakeOutputPath("DOCS\\A.TXT", CurrentOutputRule(), dst));
   FileMaskList items = {};
   CompressFileMaskListArc(&items);
   EXPECT_EQ(StatusFileError, GetArchiveStatus());

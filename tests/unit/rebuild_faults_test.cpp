@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "api/votar.h"
+#include "votar.h"
 #include "archives.h"
 #include "files.h"
 #include "platform/platform.h"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "api/archive.h"
-#include "api/status.h"
-#include "api/votar.h"
+#include "base/status.h"
+#include "votar.h"
 #include "files.h"
 #include "fixture.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "votar.h"
+#include "../votar.h"
 
 extern uint16_t gArchiveStatus;
 

@@ -41,12 +41,8 @@ static bool AnySelected(const TarEntryList* list) {
 // what is listed and what of it the masks name.
 static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
   TarEntryList members = {};
-  ScanForRebuild(&members, all, masks);
+  if (OpenArchiveInput()) ScanForRebuild(&members, all, masks);
   if (StatusIsOk() && !AnySelected(&members)) SetStatus(StatusNoEntries);
-  if (StatusIsOk()) {
-    gInput = PfOpenRead(gArchivePath);
-    if (gInput == nullptr) SetStatus(StatusFileError);
-  }
   if (StatusIsOk()) {
     SignalTotal(members.count, 3);
     WalkForRebuild(&members, KeepOnDelete, CarryWithFreshPadding);

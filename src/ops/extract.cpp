@@ -89,11 +89,6 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
 }
 
 static void ExtractEntries(const TarEntryList* list) {
-  gInput = PfOpenRead(gArchivePath);
-  if (gInput == nullptr) {
-    SetStatus(StatusFileError);
-    return;
-  }
   int64_t total = 0;
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) total += m->size;
   SignalTotal(total, 2);
@@ -103,7 +98,6 @@ static void ExtractEntries(const TarEntryList* list) {
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
     if (!ExtractMember(*m, archive, &refusedUnsafe)) break;
   }
-  CloseStream(&gInput);
   // Members whose names would leave the output directory were not written:
   // the host learns that not everything was extracted.
   if (StatusIsOk() && refusedUnsafe) SetStatus(StatusFileError);
@@ -111,9 +105,12 @@ static void ExtractEntries(const TarEntryList* list) {
 
 int32_t ExtractFileMaskListArc(const FileMaskList* masks) {
   SetStatus(StatusOk);
-  TarEntryList members;
-  ScanArc(&members, masks);
-  if (StatusIsOk()) ExtractEntries(&members);
+  TarEntryList members = {};
+  if (OpenArchiveInput()) {
+    ScanArchive(&members, masks, false);
+    if (StatusIsOk()) ExtractEntries(&members);
+  }
+  CloseStream(&gInput);
   FreeTarEntryList(&members);
   return 0;
 }

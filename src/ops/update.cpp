@@ -152,13 +152,9 @@ static void ReleaseUpdate() {
 // The copy pass and the add pass into the open temporary file.
 static void RebuildWithItems(const FileMaskList* items, FileMaskList* all, const char* tempPath) {
   TarEntryList members = {};
-  ScanForRebuild(&members, all);
+  if (OpenArchiveInput()) ScanForRebuild(&members, all);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
   if (StatusIsOk() && !IndexItems(items)) SetStatus(StatusOutOfMemory);
-  if (StatusIsOk()) {
-    gInput = PfOpenRead(gArchivePath);
-    if (gInput == nullptr) SetStatus(StatusFileError);
-  }
   if (StatusIsOk()) WalkForRebuild(&members, KeepOnUpdate, CarryAsStored);
   CloseStream(&gInput);
   FreeTarEntryList(&members);

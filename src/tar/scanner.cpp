@@ -120,12 +120,11 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
   list->head = list->tail = nullptr;
   gLastScan.end = kScanAtEnd;
   gLastScan.offset = 0;
-  gInput = PfOpenRead(gArchivePath);
-  if (gInput == nullptr) {
+  gScanPos = 0;
+  if (!PfSeek(gInput, 0)) {
     SetStatus(StatusFileError);
     return;
   }
-  gScanPos = 0;
   for (;;) {
     TarEntry work = {};
     char name[256] = {};
@@ -140,11 +139,9 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
     if (!work.listed && (!keepAll || gZeroBlock)) continue;
     if (!AppendEntry(list, work)) {
       SetStatus(StatusOutOfMemory);
-      CloseStream(&gInput);
       return;
     }
   }
-  CloseStream(&gInput);
   // A file that could not be read to its end is a failure, not a short list.
   if (gLastScan.end == kScanReadError) {
     SetStatus(StatusFileError);
@@ -153,8 +150,19 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
   }
 }
 
+bool OpenArchiveInput() {
+  gInput = PfOpenRead(gArchivePath);
+  if (gInput != nullptr) return true;
+  SetStatus(StatusFileError);
+  return false;
+}
+
 void ScanArc(TarEntryList* list, const FileMaskList* masks) {
+  list->count = 0;
+  list->head = list->tail = nullptr;
+  if (!OpenArchiveInput()) return;
   ScanArchive(list, masks, false);
+  CloseStream(&gInput);
 }
 
 bool ScanStoppedAtDamage() {

@@ -40,14 +40,21 @@ struct ScanResult {
 };
 extern ScanResult gLastScan;
 
-// Scans the current archive into `list`: every member that has a name and
-// matches `masks`. Status: StatusFileError (cannot open, or a read failed
+// Opens the current archive as the input stream; StatusFileError when it
+// cannot be opened. An operation reads its archive through this one open
+// file from the scan to the last copy: a file put in its place meanwhile
+// is never read.
+bool OpenArchiveInput();
+
+// Opens the current archive, scans it into `list` and closes it again: every
+// member that has a name and matches `masks`. Status: StatusFileError (cannot open, or a read failed
 // before the end of the file), StatusOutOfMemory, StatusNoEntries (nothing
 // listed); otherwise untouched. A truncated archive or a block that is no
 // header ends the scan quietly.
 void ScanArc(TarEntryList* list, const FileMaskList* masks);
 
-// The same scan, which with `keepAll` also keeps every other header block
+// The same scan of the open input stream, from its start, which leaves the
+// stream open; with `keepAll` it also keeps every other header block
 // that is not all zeros (directories, links, extension headers, members
 // without a name), marked as not listed, so that a rebuild can carry them.
 // Listed members that also match `select`, when given, are marked selected.

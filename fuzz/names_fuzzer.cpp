@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MatchWildcard(name.substr(0, 255).c_str(), mask.substr(0, 255).c_str());
 
   char readName[256];
-  ReadName(name.substr(0, 99).c_str(), readName);
+  ReadName(name.substr(0, 99).c_str(), readName, sizeof readName);
 
   char stored[kPathSize];
   std::string path = name.substr(0, kPathSize - 1);

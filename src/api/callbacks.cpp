@@ -28,9 +28,9 @@ static Registration gCallbacks[kCallbackCount];
 static bool gReplaceCheckInPlace = false;
 
 struct ProgressState {
-  int32_t total;
-  int32_t done;
-  int32_t lastDone;
+  int64_t total;
+  int64_t done;
+  int64_t lastDone;
 };
 static ProgressState gProgress;
 
@@ -101,32 +101,33 @@ int32_t ReportFixedProgress(int32_t percent, int32_t delta) {
   return proc(gCallbacks[kProgress].user, percent, delta);
 }
 
-void StartProgress(int32_t total) {
+void StartProgress(int64_t total) {
   gProgress.total = total;
   gProgress.done = 0;
   gProgress.lastDone = 0;
 }
 
-// Percentages in signed 32-bit arithmetic: past 20 MiB both figures are
-// halved until done * 100 fits again.
-static int32_t Percentage(int32_t total, int32_t done) {
-  const int32_t kThreshold = 0x1400000;
-  int32_t t = total;
-  int32_t d = done;
+// Past 20 MiB both figures are halved until done * 100 is small, as the
+// host has always seen them; the arithmetic is 64-bit, so that members of
+// any size keep the same rule.
+static int32_t Percentage(int64_t total, int64_t done) {
+  const int64_t kThreshold = 0x1400000;
+  int64_t t = total;
+  int64_t d = done;
   while (d >= kThreshold) {
     d >>= 1;
     t >>= 1;
   }
-  if (t == 0) return total;
-  return d * 100 / t;
+  if (t == 0) return static_cast<int32_t>(total);
+  return static_cast<int32_t>(d * 100 / t);
 }
 
-void ReportProgress(int32_t done) {
+void ReportProgress(int64_t done) {
   gProgress.done = done;
   ProgressProc proc = ProcOf<ProgressProc>(kProgress);
   if (proc == nullptr) return;
-  int32_t delta = static_cast<int32_t>(static_cast<uint32_t>(done) -
-                                       static_cast<uint32_t>(gProgress.lastDone));
+  // At most one chunk of 64 KiB since the last report.
+  int32_t delta = static_cast<int32_t>(done - gProgress.lastDone);
   gProgress.lastDone = done;
   int32_t percent = Percentage(gProgress.total, done);
   if (proc(gCallbacks[kProgress].user, percent, delta) == 0) {
@@ -142,13 +143,12 @@ static void SetFileTime(uint32_t* field, uint64_t filetime) {
 void BuildReplaceQuery(const TarEntry& member, FindRecord* query) {
   memset(query, 0, sizeof *query);
   query->attributes = member.attributes;
-  uint64_t filetime = 0;  // a time the local-time conversion refuses stays 0
-  if (member.mtime < 0 || !PfMemberFileTime(member.mtime, &filetime)) {
-    filetime = 0;
-  }
+  uint64_t filetime = 0;  // no time, or one the conversion refuses, stays 0
+  if (!member.hasTime || !PfMemberFileTime(member.mtime, &filetime)) filetime = 0;
   SetFileTime(query->creationTime, filetime);
   SetFileTime(query->accessTime, filetime);
   SetFileTime(query->writeTime, filetime);
+  query->sizeHigh = static_cast<uint32_t>(static_cast<uint64_t>(member.size) >> 32);
   query->sizeLow = static_cast<uint32_t>(member.size);
   size_t len = strnlen(member.name, sizeof query->fileName - 1);
   memcpy(query->fileName, member.name, len);

@@ -24,10 +24,10 @@ void NotifyFileName(const char* source, const char* destination);
 int32_t ReportFixedProgress(int32_t percent, int32_t delta);
 
 // The progress state of the member or file being transferred.
-void StartProgress(int32_t total);
+void StartProgress(int64_t total);
 // Reports `done` bytes of the current transfer; sets StatusUserAbort when
 // the host asks to stop.
-void ReportProgress(int32_t done);
+void ReportProgress(int64_t done);
 
 // Fills `query` with the member's description for OkToReplaceProc.
 void BuildReplaceQuery(const TarEntry& member, FindRecord* query);

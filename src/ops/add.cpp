@@ -84,7 +84,7 @@ bool AddOneFile(const char* source, const char* relative, const PfFileStatus& st
   if (gSource == nullptr) return false;
   // The header holds the size that the status gave: exactly that many bytes
   // follow it, whatever the file has become since.
-  CopyIn(static_cast<int32_t>(status.size));
+  CopyIn(status.size);
   CloseStream(&gSource);
   return StatusIsOk();
 }
@@ -127,7 +127,9 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
   const FileMaskEntry* next = nullptr;
   for (const FileMaskEntry* item = items->first; item != nullptr; item = next) {
     next = item->next;
-    if (item->name[0] == '\0') continue;
+    // A dotted name (.gitignore) is a name; a path that ends in a
+    // separator is none.
+    if (item->name[0] == '\0' && item->extension[0] == '\0') continue;
     if (skip != nullptr && skip(item)) continue;
     char relative[kItemSize];
     char source[kItemSize];

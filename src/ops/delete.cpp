@@ -22,10 +22,11 @@ static bool KeepOnDelete(const TarEntry& entry) {
   return false;
 }
 
-// A member carried over gets fresh padding and one progress call; entries
-// that are not listed travel silently.
+// A member carried over, with the extension entries before it, gets fresh
+// padding and one progress call; entries that are not listed travel
+// silently.
 static void CarryWithFreshPadding(const TarEntry& entry) {
-  CopyMember(entry.headerOffset, entry.size);
+  CopyMember(entry.spanStart, entry.dataEnd - entry.spanStart);
   if (!entry.listed) return;
   if (ReportFixedProgress(100, 1) == 0) SetStatus(StatusUserAbort);
 }

@@ -11,17 +11,26 @@
 #include "../platform/platform.h"
 #include "../tar/format.h"
 #include "../tar/scanner.h"
+#include "../tar/sparse.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
 #include "items.h"
 
-// Directories and names without a file name part (DOCS\, .PROFILE) make
-// neither a file nor a directory.
+// Directories and names that end in a separator (DOCS\) make neither a
+// file nor a directory; a name of a dot and an extension alone (.PROFILE)
+// is an ordinary file.
 static bool HasFileToWrite(const TarEntry& member) {
   if (member.attributes & kPfAttrDirectory) return false;
   char name[kPartSize];
-  SplitPath(member.name, nullptr, nullptr, name, nullptr);
-  return name[0] != '\0';
+  char extension[kPartSize];
+  SplitPath(member.name, nullptr, nullptr, name, extension);
+  return name[0] != '\0' || extension[0] != '\0';
+}
+
+// A name without an ANSI form, and a sparse member in a form the module
+// does not read, cannot be written as what they are.
+static bool CanBeWritten(const TarEntry& member) {
+  return !member.unnameable && member.sparse != kSparseUnknown;
 }
 
 // Copies one member into its output file. A copy that ends early leaves no
@@ -33,12 +42,16 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
     CloseStream(&gOutput);
     return;
   }
-  CopyOut(member.size);
+  if (member.sparse != kSparseNone) {
+    CopySparseOut(member);
+  } else {
+    CopyOut(StoredSize(member));
+  }
   ReportFixedProgress(100, 0);
   uint16_t copied = gArchiveStatus;
-  bool closed = copied == StatusOk
-                    ? PfCloseStamped(gOutput, outputPath, member.mtime, kPfAttrArchive)
-                    : PfClose(gOutput);
+  bool closed = copied == StatusOk ? PfCloseStamped(gOutput, outputPath, member.mtime,
+                                                    member.hasTime, kPfAttrArchive)
+                                   : PfClose(gOutput);
   gOutput = nullptr;
   if (copied == StatusOk && !closed) copied = StatusWriteError;
   if (copied != StatusOk) {
@@ -51,8 +64,12 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
 static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
                           bool* refusedUnsafe) {
   if (!HasFileToWrite(member)) return true;
+  if (!CanBeWritten(member)) {
+    *refusedUnsafe = true;
+    return true;
+  }
   // Copying from anywhere but the member's data would write wrong bytes.
-  if (!PfSeek(gInput, member.headerOffset + static_cast<int64_t>(kBlockSize))) {
+  if (!PfSeek(gInput, member.dataOffset)) {
     SetStatus(StatusFileError);
     return false;
   }
@@ -89,8 +106,9 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
 }
 
 static void ExtractEntries(const TarEntryList* list) {
+  // The bytes to be read: a sparse member counts what is stored of it.
   int64_t total = 0;
-  for (const TarEntry* m = list->head; m != nullptr; m = m->next) total += m->size;
+  for (const TarEntry* m = list->head; m != nullptr; m = m->next) total += StoredSize(*m);
   SignalTotal(total, 2);
   ArchiveFiles archive;
   IdentifyArchiveFiles(nullptr, &archive);
@@ -108,7 +126,12 @@ int32_t ExtractFileMaskListArc(const FileMaskList* masks) {
   TarEntryList members = {};
   if (OpenArchiveInput()) {
     ScanArchive(&members, masks, false);
+    // Damage ends the scan: what lies before it is extracted, and the host
+    // learns that the rest could not be.
+    bool damaged = gLastScan.end == kScanDamaged && gArchiveStatus == StatusFileError;
+    if (damaged) SetStatus(members.count > 0 ? StatusOk : StatusFileError);
     if (StatusIsOk()) ExtractEntries(&members);
+    if (damaged && StatusIsOk()) SetStatus(StatusFileError);
   }
   CloseStream(&gInput);
   FreeTarEntryList(&members);

@@ -15,11 +15,9 @@ void ResetArchiveInfo() { memset(&gArchiveInfo, 0, sizeof gArchiveInfo); }
 // 1980-01-01 00:00:00, the earliest the form holds.
 static const uint32_t kDosEarliest = (1u << 21) | (1u << 16);
 
-uint32_t DosDateTime(int32_t mtime) {
+uint32_t DosDateTime(int64_t mtime, bool hasTime) {
   uint32_t dos;
-  if (PfDosDateTime(mtime, &dos)) return dos;
-  // A signed 32-bit count of seconds ends in 2038, long before 2107: what
-  // fails is early, negative or before 1980 in local time.
+  if (hasTime && PfDosDateTime(mtime, &dos)) return dos;
   return kDosEarliest;
 }
 
@@ -49,9 +47,10 @@ static ArcFileEntry* NewArcFileEntry(const TarEntry& member) {
   ArcFileEntry* entry = static_cast<ArcFileEntry*>(calloc(1, sizeof(ArcFileEntry)));
   if (entry == nullptr) return nullptr;
   memcpy(entry->name, member.name, strnlen(member.name, sizeof member.name - 1));
+  // A sparse member is the file it stands for, stored in fewer bytes.
   entry->size = member.size;
-  entry->packedSize = member.size;
-  entry->dosDateTime = DosDateTime(member.mtime);
+  entry->packedSize = StoredSize(member);
+  entry->dosDateTime = DosDateTime(member.mtime, member.hasTime);
   entry->attributes = member.attributes;
   entry->kind = 12;
   entry->field332 = 1;
@@ -84,12 +83,15 @@ static int32_t FillArchiveInfo(const ArcFileList* list) {
 }
 
 // Appends the matching members to the host's list (entries it had stay in
-// front) and fills ArchiveInfo. Answers the ratio, or 0 on failure.
+// front) and fills ArchiveInfo. Answers the ratio, or 0 on failure. The
+// members before damage are listed, with StatusFileError and ArchiveInfo
+// as it was, so that the host sees what can be read and that more is lost.
 int32_t BuildArcFileList(ArcFileList* list, const FileMaskList* masks) {
   SetStatus(StatusOk);
   TarEntryList members;
   ScanArc(&members, masks);
-  if (!StatusIsOk()) {
+  bool damaged = gLastScan.end == kScanDamaged;
+  if (!StatusIsOk() && !(damaged && gArchiveStatus == StatusFileError)) {
     FreeTarEntryList(&members);
     return 0;
   }
@@ -113,5 +115,5 @@ int32_t BuildArcFileList(ArcFileList* list, const FileMaskList* masks) {
     list->tail = entry;
   }
   FreeTarEntryList(&members);
-  return FillArchiveInfo(list);
+  return damaged ? 0 : FillArchiveInfo(list);
 }

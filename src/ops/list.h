@@ -7,6 +7,6 @@
 void ResetArchiveInfo();
 
 // A member time as an MS-DOS date (high 16 bits) and time (low 16 bits), in
-// local time. Negative times and times before 1980 give the earliest value
-// the form holds, 1980-01-01 00:00:00.
-uint32_t DosDateTime(int32_t mtime);
+// local time. No time, and times the form cannot hold (before 1980, after
+// 2107), give the earliest value it holds, 1980-01-01 00:00:00.
+uint32_t DosDateTime(int64_t mtime, bool hasTime);

@@ -1,7 +1,7 @@
-// Walking a full scan in archive order for a rebuild. Long-name, long-link
-// and pax extended headers describe the entry after them: they are carried
-// over when it is, and dropped with it; with no entry after them they are
-// dropped.
+// Walking a full scan in archive order for a rebuild. Each entry comes with
+// the extension entries before it (long names, pax headers), which travel
+// with it and are dropped with it; extension entries with no entry after
+// them describe nothing and are left out.
 #pragma once
 
 #include "../tar/scanner.h"
@@ -16,9 +16,9 @@ typedef void (*CarryEntryFn)(const TarEntry& entry);
 void WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry);
 
 // A full scan for a rebuild: every listed member and every other entry.
-// Fails with StatusFileError when the scan stopped at a block it could not
-// read before the end of the file, for then the rest would be lost.
-// StatusNoEntries is left for the caller to judge. Members that also match
-// `select`, when given, are marked selected.
+// Fails with StatusFileError when the scan stopped at damage or at a block
+// it could not read before the end of the file, for then the rest would be
+// lost. StatusNoEntries is left for the caller to judge. Members that also
+// match `select`, when given, are marked selected.
 void ScanForRebuild(TarEntryList* list, FileMaskList* allMembers,
                     const FileMaskList* select = nullptr);

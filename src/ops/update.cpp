@@ -138,7 +138,7 @@ static bool KeepOnUpdate(const TarEntry& entry) {
 }
 
 static void CarryAsStored(const TarEntry& entry) {
-  CopyRaw(entry.headerOffset, static_cast<int64_t>(entry.size) + kBlockSize);
+  CopyRaw(entry.spanStart, entry.dataEnd - entry.spanStart);
 }
 
 static void ReleaseUpdate() {

@@ -28,10 +28,15 @@ bool PfSeek(PfFile* f, int64_t pos);                   // absolute position
 size_t PfCopy(PfFile* from, PfFile* to, size_t n, int64_t following, bool* inputEnded);
 int64_t PfLength(PfFile* f);  // -1 when unknown
 bool PfSync(PfFile* f);       // write buffers through to the disk
+// Makes the file of a writing stream `length` bytes long, after what it
+// holds is written out; a file made longer gets a hole (zeros).
+bool PfSetLength(PfFile* f, int64_t length);
 bool PfClose(PfFile* f);      // false when buffered data could not be written
-// PfClose for a file just written at `path`, which then gets its time as
-// PfSetFileTime gives it, and `attributes`, as far as they can be set.
-bool PfCloseStamped(PfFile* f, const char* path, int32_t mtime, uint32_t attributes);
+// PfClose for a file just written at `path`, which then gets `mtime` as its
+// access and modification time (when `hasTime`; otherwise it keeps the time
+// it was written at), and `attributes`, as far as they can be set.
+bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,
+                    uint32_t attributes);
 
 // ------------------------------------------------------------ file system
 
@@ -47,8 +52,9 @@ bool PfMakeDir(const char* path);  // one level
 bool PfRemove(const char* path);
 // Puts `from` in the place of `to` in one step, replacing `to` when it exists.
 bool PfReplace(const char* from, const char* to);
-// Sets last-access and last-write time to `mtime` (seconds since 1970, UTC).
-bool PfSetFileTime(const char* path, int32_t mtime);
+// Sets last-access and last-write time to `mtime` (seconds since 1970, UTC,
+// before 1970 too). A read-only file refuses, as on Windows.
+bool PfSetFileTime(const char* path, int64_t mtime);
 
 // What tells an existing file from every other: two paths name the same
 // file when their identities are equal.
@@ -86,17 +92,27 @@ void PfAnsiToOem(const char* src, char* dst);
 void PfCharUpper(char* text);       // the ANSI code page's upper-casing
 bool PfIsLeadByte(unsigned char c);  // first byte of a double-byte character
 
+// ANSI text as UTF-8, into `dst` of `size` bytes with its NUL; answers the
+// length, or 0 when it does not fit.
+size_t PfAnsiToUtf8(const char* src, char* dst, size_t size);
+// `len` bytes of UTF-8 in the ANSI code page, into `dst` of `size` bytes
+// with its NUL, cut to fit; answers the length. A character without an
+// ANSI form (no look-alike is taken for it) and a byte that is no UTF-8
+// become "_". `*lossless` tells whether every character came over whole.
+size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless);
+
 // ------------------------------------------------------------------ time
 
 int64_t PfNow();  // seconds since 1970, UTC
 
-// Member time (seconds since 1970, UTC) to a FILETIME: through local broken-
-// down time and a local FILETIME, then to UTC with the bias now in force.
-bool PfMemberFileTime(int32_t mtime, uint64_t* filetime);
+// Member time (seconds since 1970, UTC; before 1970 too) to a FILETIME:
+// through local broken-down time and a local FILETIME, then to UTC with the
+// bias now in force. False before 1601.
+bool PfMemberFileTime(int64_t mtime, uint64_t* filetime);
 
 // Member time to an MS-DOS date (high 16 bits) and time (low 16 bits) in
 // local time. False when the date cannot be expressed in that form.
-bool PfDosDateTime(int32_t mtime, uint32_t* dos);
+bool PfDosDateTime(int64_t mtime, uint32_t* dos);
 
 // ------------------------------------------------------- fault injection
 // A test seam: the n-th call (counting from 1) of an operation fails as the

@@ -1,12 +1,13 @@
-// The POSIX twin of the platform layer. Paths arrive with "\" separators and
-// leave with "/"; the code pages are Windows-1252 (ANSI) and 437 (OEM);
+// The POSIX twin of the platform layer. Paths arrive in the ANSI code page
+// with "\" separators, as the Windows ANSI file functions take them, and
+// leave in UTF-8 with "/"; the code pages are Windows-1252 (ANSI) and 437
+// (OEM);
 // read-only is the absence of the owner-write bit, and it is honoured as
 // Windows honours its read-only attribute, also for root.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
-#include <utime.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,14 +15,16 @@
 
 #include "stream.h"
 
-static const size_t kHostPath = 4096;
+static const size_t kPathMax = 4096;              // ANSI bytes taken
+static const size_t kHostPath = 3 * kPathMax + 1;  // the same in UTF-8
 
 // The path as the file system wants it; false when it does not fit.
 static bool HostPath(const char* path, char* out) {
-  size_t len = strnlen(path, kHostPath);
-  if (len == kHostPath) return false;
-  for (size_t i = 0; i <= len; i++) out[i] = path[i] == '\\' ? '/' : path[i];
-  return true;
+  char ansi[kPathMax];
+  size_t len = strnlen(path, kPathMax);
+  if (len == kPathMax) return false;
+  for (size_t i = 0; i <= len; i++) ansi[i] = path[i] == '\\' ? '/' : path[i];
+  return PfAnsiToUtf8(ansi, out, kHostPath) > 0 || len == 0;
 }
 
 static bool StatHost(const char* path, struct stat* st) {
@@ -125,25 +128,25 @@ bool PfReplace(const char* from, const char* to) {
   return rename(hostFrom, hostTo) == 0;
 }
 
-bool PfSetFileTime(const char* path, int32_t mtime) {
+bool PfSetFileTime(const char* path, int64_t mtime) {
   char host[kHostPath];
   if (!HostPath(path, host) || IsReadOnlyFile(host)) return false;
-  struct utimbuf times;
-  times.actime = mtime;
-  times.modtime = mtime;
-  return utime(host, &times) == 0;
+  struct timespec times[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
+  return utimensat(AT_FDCWD, host, times, 0) == 0;
 }
 
 // Time and attributes go on through the open file, after its last write,
 // with the same rules as by path: no time on a read-only file.
-bool PfCloseStamped(PfFile* f, const char* path, int32_t mtime, uint32_t attributes) {
+bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,
+                    uint32_t attributes) {
   (void)path;
   bool written;
   int fd = PfRelease(f, &written);
   struct stat st;
   if (written && fstat(fd, &st) == 0) {
-    if (!IsReadOnly(st)) {
-      struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    if (hasTime && !IsReadOnly(st)) {
+      struct timespec times[2] = {{static_cast<time_t>(mtime), 0},
+                                  {static_cast<time_t>(mtime), 0}};
       futimens(fd, times);
     }
     mode_t was = st.st_mode & 07777;
@@ -170,8 +173,11 @@ bool PfStat(const char* path, PfFileStatus* status) {
 // 100 ns intervals from 1601-01-01 to 1970-01-01.
 static const uint64_t kUnixEpochFiletime = 116444736000000000ULL;
 
+// FILETIMEs start in 1601: earlier times have none.
+static const int64_t kFiletimeFirstSecond = -11644473600LL;
+
 static uint64_t FiletimeOf(int64_t seconds) {
-  return kUnixEpochFiletime + static_cast<uint64_t>(seconds) * 10000000ULL;
+  return static_cast<uint64_t>(static_cast<int64_t>(kUnixEpochFiletime) + seconds * 10000000LL);
 }
 
 static void PutLE32(unsigned char* p, uint32_t v) {
@@ -179,7 +185,7 @@ static void PutLE32(unsigned char* p, uint32_t v) {
 }
 
 static void PutFiletime(unsigned char* p, int64_t seconds) {
-  uint64_t ft = seconds < 0 ? 0 : FiletimeOf(seconds);
+  uint64_t ft = seconds < kFiletimeFirstSecond ? 0 : FiletimeOf(seconds);
   PutLE32(p, static_cast<uint32_t>(ft));
   PutLE32(p + 4, static_cast<uint32_t>(ft >> 32));
 }
@@ -287,9 +293,8 @@ bool PfIsLeadByte(unsigned char) { return false; }  // 1252 is single-byte
 
 int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
 
-static bool LocalTime(int32_t mtime, struct tm* tm) {
-  if (mtime < 0) return false;
-  time_t t = mtime;
+static bool LocalTime(int64_t mtime, struct tm* tm) {
+  time_t t = static_cast<time_t>(mtime);
   return localtime_r(&t, tm) != nullptr;
 }
 
@@ -303,7 +308,7 @@ static int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   return era * 146097 + doe - 719468;
 }
 
-bool PfMemberFileTime(int32_t mtime, uint64_t* filetime) {
+bool PfMemberFileTime(int64_t mtime, uint64_t* filetime) {
   struct tm tm;
   if (!LocalTime(mtime, &tm)) return false;
   int64_t localSeconds =
@@ -315,13 +320,12 @@ bool PfMemberFileTime(int32_t mtime, uint64_t* filetime) {
   struct tm nowTm;
   if (localtime_r(&now, &nowTm) == nullptr) return false;
   int64_t utcSeconds = localSeconds - nowTm.tm_gmtoff;
-  if (utcSeconds < -11644473600LL) return false;
-  *filetime = static_cast<uint64_t>(
-      static_cast<int64_t>(kUnixEpochFiletime) + utcSeconds * 10000000LL);
+  if (utcSeconds < kFiletimeFirstSecond) return false;
+  *filetime = FiletimeOf(utcSeconds);
   return true;
 }
 
-bool PfDosDateTime(int32_t mtime, uint32_t* dos) {
+bool PfDosDateTime(int64_t mtime, uint32_t* dos) {
   struct tm tm;
   if (!LocalTime(mtime, &tm)) return false;
   int year = tm.tm_year + 1900;
@@ -337,4 +341,101 @@ bool PfGetFileId(const char* path, PfFileId* id) {
   if (!PfStat(path, &status)) return false;
   *id = status.id;
   return true;
+}
+
+// ------------------------------------------------- ANSI and UTF-8 text
+
+// What the bytes 0x80-0x9F of Windows-1252 stand for; the five bytes the
+// code page leaves free stand for the control characters of their value,
+// as the Windows conversions have them. 0xA0-0xFF are U+00A0-U+00FF.
+static const uint16_t kAnsiHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+static uint32_t AnsiToCodePoint(unsigned char c) {
+  return c >= 0x80 && c < 0xA0 ? kAnsiHigh[c - 0x80] : c;
+}
+
+// The ANSI byte of a code point, or 0 when it has none.
+static unsigned char CodePointToAnsi(uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
+  for (int i = 0; i < 32; i++) {
+    if (kAnsiHigh[i] == cp) return static_cast<unsigned char>(0x80 + i);
+  }
+  return 0;
+}
+
+size_t PfAnsiToUtf8(const char* src, char* dst, size_t size) {
+  size_t n = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(src); *p != 0; p++) {
+    uint32_t cp = AnsiToCodePoint(*p);
+    unsigned char bytes[3];
+    size_t k;
+    if (cp < 0x80) {
+      bytes[0] = static_cast<unsigned char>(cp);
+      k = 1;
+    } else if (cp < 0x800) {
+      bytes[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+      bytes[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+      k = 2;
+    } else {
+      bytes[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+      bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+      bytes[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+      k = 3;
+    }
+    if (n + k + 1 > size) return 0;
+    memcpy(dst + n, bytes, k);
+    n += k;
+  }
+  if (n + 1 > size) return 0;
+  dst[n] = '\0';
+  return n;
+}
+
+// The code point of the UTF-8 sequence at `s` (`len` bytes left), with its
+// length in `*used`; 0xFFFFFFFF for a byte that starts no valid sequence
+// (overlong forms and surrogates included), which then uses one byte.
+static uint32_t DecodeUtf8(const unsigned char* s, size_t len, size_t* used) {
+  *used = 1;
+  unsigned char c = s[0];
+  if (c < 0x80) return c;
+  size_t need = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+  if (need == 0 || c > 0xF4 || need >= len) return 0xFFFFFFFF;
+  uint32_t cp = c & (0x3F >> need);
+  for (size_t i = 1; i <= need; i++) {
+    if ((s[i] & 0xC0) != 0x80) return 0xFFFFFFFF;
+    cp = (cp << 6) | (s[i] & 0x3F);
+  }
+  static const uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kLeast[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFFFFFF;
+  *used = need + 1;
+  return cp;
+}
+
+size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+  *lossless = true;
+  size_t n = 0;
+  size_t i = 0;
+  while (i < len) {
+    size_t used;
+    uint32_t cp = DecodeUtf8(s + i, len - i, &used);
+    unsigned char c = cp == 0xFFFFFFFF ? 0 : CodePointToAnsi(cp);
+    if (c == 0) {
+      c = '_';
+      *lossless = false;
+    }
+    if (n + 2 > size) {
+      *lossless = false;
+      break;
+    }
+    dst[n++] = static_cast<char>(c);
+    i += used;
+  }
+  if (size > 0) dst[n] = '\0';
+  return n;
 }

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <sys/utime.h>
 #include <time.h>
 
 #include <cstring>
@@ -72,29 +71,79 @@ bool PfReplace(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool PfSetFileTime(const char* path, int32_t mtime) {
-  struct _utimbuf times;
-  times.actime = mtime;
-  times.modtime = mtime;
-  return _utime(path, &times) == 0;
+// Seconds since 1970 and FILETIMEs (100 ns since 1601) by arithmetic: the
+// runtime's time functions refuse times before 1970.
+static const int64_t kUnixEpochFiletime = 116444736000000000LL;
+static const int64_t kFiletimeFirstSecond = -11644473600LL;
+
+static FILETIME FiletimeOf(int64_t seconds) {
+  uint64_t ticks = static_cast<uint64_t>(kUnixEpochFiletime + seconds * 10000000LL);
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(ticks);
+  ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return ft;
 }
 
-bool PfCloseStamped(PfFile* f, const char* path, int32_t mtime, uint32_t attributes) {
-  if (!PfClose(f)) return false;
-  PfSetFileTime(path, mtime);
-  PfSetAttributes(path, attributes);
-  return true;
+static int64_t SecondsOf(const FILETIME& ft) {
+  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) |
+                                       ft.dwLowDateTime) - kUnixEpochFiletime;
+  // Whole seconds, rounded down also before 1970.
+  return ticks >= 0 ? ticks / 10000000LL : -((-ticks + 9999999LL) / 10000000LL);
+}
+
+bool PfSetFileTime(const char* path, int64_t mtime) {
+  if (mtime < kFiletimeFirstSecond) return false;
+  HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME ft = FiletimeOf(mtime);
+  bool ok = SetFileTime(h, nullptr, &ft, &ft) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,
+                    uint32_t attributes) {
+  bool written;
+  int fd = PfRelease(f, &written);
+  if (written && hasTime && mtime >= kFiletimeFirstSecond) {
+    FILETIME ft = FiletimeOf(mtime);
+    SetFileTime(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), nullptr, &ft, &ft);
+  }
+  bool closed = _close(fd) == 0;
+  if (written && closed) PfSetAttributes(path, attributes);
+  return written && closed;
+}
+
+// The runtime's mode bits, as its status call gives them: read for all,
+// write unless read-only, execute for directories and programs; the size
+// and time come from the file system as they are, also past 2 GiB and
+// before 1970.
+static uint32_t ModeOf(const char* path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? 040555 : 040777;
+  }
+  uint32_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0100444 : 0100666;
+  const char* dot = strrchr(path, '.');
+  if (dot != nullptr && (_stricmp(dot, ".exe") == 0 || _stricmp(dot, ".com") == 0 ||
+                         _stricmp(dot, ".bat") == 0 || _stricmp(dot, ".cmd") == 0)) {
+    mode |= 0111;
+  }
+  return mode;
 }
 
 bool PfStat(const char* path, PfFileStatus* status) {
-  struct _stati64 st;
-  if (_stati64(path, &st) != 0) return false;
-  status->mode = st.st_mode;
-  status->uid = st.st_uid;
-  status->gid = st.st_gid;
-  status->size = st.st_size;
-  status->mtime = st.st_mtime;
-  status->hasId = false;  // the runtime's status has no file index
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  status->mode = ModeOf(path, data.dwFileAttributes);
+  status->uid = 0;
+  status->gid = 0;
+  status->size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                                      data.nFileSizeLow);
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) status->size = 0;
+  status->mtime = SecondsOf(data.ftLastWriteTime);
+  status->hasId = false;  // the attribute data has no file index
   return true;
 }
 
@@ -116,25 +165,64 @@ void PfCharUpper(char* text) { CharUpperA(text); }
 
 bool PfIsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
 
+// Text goes through UTF-16, at most this many characters of it.
+static const int kWideMax = 8192;
+
+size_t PfAnsiToUtf8(const char* src, char* dst, size_t size) {
+  static WCHAR wide[kWideMax];
+  int n = MultiByteToWideChar(CP_ACP, 0, src, -1, wide, kWideMax);
+  if (n <= 0) return 0;
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, n, dst, static_cast<int>(size), nullptr,
+                                  nullptr);
+  return bytes > 0 ? static_cast<size_t>(bytes - 1) : 0;
+}
+
+size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
+  static WCHAR wide[kWideMax];
+  static char ansi[2 * kWideMax];
+  *lossless = true;
+  if (size == 0) return 0;
+  dst[0] = '\0';
+  if (len == 0) return 0;
+  // Bytes that are no UTF-8 become U+FFFD, which has no ANSI form.
+  int n = MultiByteToWideChar(CP_UTF8, 0, src, static_cast<int>(len), wide, kWideMax);
+  if (n <= 0) {
+    *lossless = false;
+    return 0;
+  }
+  // No look-alike: a character without an ANSI form becomes "_" and is
+  // reported, so that no name silently turns into another.
+  BOOL usedDefault = FALSE;
+  int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, n, ansi, sizeof ansi,
+                                  "_", &usedDefault);
+  if (bytes <= 0 || usedDefault) *lossless = false;
+  size_t keep = bytes > 0 ? static_cast<size_t>(bytes) : 0;
+  if (keep > size - 1) {
+    keep = size - 1;
+    *lossless = false;
+  }
+  memcpy(dst, ansi, keep);
+  dst[keep] = '\0';
+  return keep;
+}
+
 int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
 
-// The member's time as local broken-down time, in a SYSTEMTIME.
-static bool LocalSystemTime(int32_t mtime, SYSTEMTIME* st) {
-  if (mtime < 0) return false;
-  time_t t = mtime;
-  struct tm* tm = localtime(&t);
-  if (tm == nullptr) return false;
-  memset(st, 0, sizeof *st);
-  st->wYear = static_cast<WORD>(tm->tm_year + 1900);
-  st->wMonth = static_cast<WORD>(tm->tm_mon + 1);
-  st->wDay = static_cast<WORD>(tm->tm_mday);
-  st->wHour = static_cast<WORD>(tm->tm_hour);
-  st->wMinute = static_cast<WORD>(tm->tm_min);
-  st->wSecond = static_cast<WORD>(tm->tm_sec);
+// The member's time as local broken-down time, in a SYSTEMTIME (whole
+// seconds), by the time-zone rules of its own date: the runtime's local
+// time conversion stops at 1970 and 2038, the time-zone functions do not.
+static bool LocalSystemTime(int64_t mtime, SYSTEMTIME* st) {
+  if (mtime < kFiletimeFirstSecond) return false;
+  FILETIME utc = FiletimeOf(mtime);
+  SYSTEMTIME utcSt;
+  if (!FileTimeToSystemTime(&utc, &utcSt)) return false;
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utcSt, st)) return false;
+  st->wMilliseconds = 0;
+  st->wDayOfWeek = 0;
   return true;
 }
 
-bool PfMemberFileTime(int32_t mtime, uint64_t* filetime) {
+bool PfMemberFileTime(int64_t mtime, uint64_t* filetime) {
   SYSTEMTIME st;
   FILETIME local;
   FILETIME utc;
@@ -146,13 +234,15 @@ bool PfMemberFileTime(int32_t mtime, uint64_t* filetime) {
   return true;
 }
 
-bool PfDosDateTime(int32_t mtime, uint32_t* dos) {
+bool PfDosDateTime(int64_t mtime, uint32_t* dos) {
   SYSTEMTIME st;
   FILETIME local;
   WORD date;
   WORD time;
-  if (!LocalSystemTime(mtime, &st) || !SystemTimeToFileTime(&st, &local) ||
-      !FileTimeToDosDateTime(&local, &date, &time)) {
+  // The form holds 1980 to 2107; not every version of the conversion
+  // refuses what lies outside.
+  if (!LocalSystemTime(mtime, &st) || st.wYear < 1980 || st.wYear > 2107 ||
+      !SystemTimeToFileTime(&st, &local) || !FileTimeToDosDateTime(&local, &date, &time)) {
     return false;
   }
   *dos = (static_cast<uint32_t>(date) << 16) | time;

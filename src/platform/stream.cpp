@@ -16,6 +16,7 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
 #else
 #include <unistd.h>
@@ -309,6 +310,19 @@ int64_t PfLength(PfFile* f) {
 bool PfSync(PfFile* f) {
   if (PfFaultHits(kFaultSync)) return false;
   return FlushWrites(f) && SyncFd(f->fd) == 0;
+}
+
+bool PfSetLength(PfFile* f, int64_t length) {
+  if (PfFaultHits(kFaultWrite) || !FlushWrites(f)) return false;
+#ifdef _WIN32
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(f->fd));
+  LARGE_INTEGER where;
+  where.QuadPart = length;
+  if (!SetFilePointerEx(h, where, nullptr, FILE_BEGIN) || !SetEndOfFile(h)) return false;
+#else
+  if (ftruncate(f->fd, static_cast<off_t>(length)) != 0) return false;
+#endif
+  return SeekFd(f->fd, f->bufStart, SEEK_SET) == f->bufStart;
 }
 
 int PfRelease(PfFile* f, bool* written) {

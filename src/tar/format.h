@@ -8,7 +8,7 @@
 //      108     8 uid             297    32 gname
 //      116     8 gid             329     8 devmajor
 //      124    12 size            337     8 devminor
-//      136    12 mtime           345   167 (unused)
+//      136    12 mtime           345   155 prefix (POSIX ustar only)
 //      148     8 chksum
 //      156     1 typeflag
 //      157   100 linkname
@@ -34,12 +34,26 @@ const size_t kLinknameOffset = 157;
 const size_t kMagicOffset = 257;
 const size_t kDevmajorOffset = 329;
 const size_t kDevminorOffset = 337;
+const size_t kPrefixOffset = 345;  // only where the magic is POSIX "ustar\0"
+const size_t kPrefixWidth = 155;
 
-// The stored name is read as at most 99 bytes, and a name longer than 100
-// bytes is written as its first 99.
-const size_t kReadNameMax = 99;
+// The old GNU sparse header: four (offset, length) slots of two 12-byte
+// numbers, a flag telling that extension blocks of 21 slots follow, and the
+// size of the file the member stands for. Each extension block has the
+// same flag at its end.
+const size_t kSparseOffset = 386;
+const size_t kSparseSlots = 4;
+const size_t kSparseSlotWidth = 24;
+const size_t kIsExtendedOffset = 482;
+const size_t kRealSizeOffset = 483;
+const size_t kExtensionSlots = 21;
+const size_t kExtensionFlagOffset = 504;
+// A name longer than 100 bytes is written as its first 99 in the header
+// (an extension entry before it carries it whole).
+const size_t kWrittenNameMax = 99;
 
 const char kOldGnuMagic[] = "ustar  ";  // written with its NUL: 8 bytes
+const char kPosixMagic[] = "ustar";     // compared with its NUL: 6 bytes
 const char kDevNumber[] = "000000 ";    // written with its NUL: 8 bytes
 
 // Typeflags. Only these name a member the scanner lists; every other value
@@ -55,6 +69,18 @@ const char kTypeContiguous = '7';
 const char kTypeGnuLongName = 'L';
 const char kTypeGnuLongLink = 'K';
 const char kTypePaxHeader = 'x';
+// An old GNU sparse member: listed and extracted as the file it stands for.
+const char kTypeGnuSparse = 'S';
+
+// The names the module gives the entries that carry a long name.
+const char kLongLinkName[] = "././@LongLink";
+const char kPaxHeaderName[] = "././@PaxHeader";
+
+// What is read of names from extension entries; longer ones are cut and
+// never written.
+const size_t kLongNameMax = 4096;
+// Sparse maps longer than this are damage.
+const int64_t kMaxSparseRegions = 1000000;
 
 // Mode bits the scanner reads.
 const int kModeDirectory = 0x4000;  // octal 40000

@@ -10,13 +10,13 @@
 // 2^31 and more wrap.
 int32_t ReadOctal(int width, const unsigned char* field);
 
-// The same without the wrap, for fields that must be checked for range.
+// The same without the wrap: a full 12-digit field reads whole.
 int64_t ReadOctalWide(int width, const unsigned char* field);
 
 // Writes `value` right-aligned in octal into field[0..n-2]: leading spaces,
 // the digits and one space. field[n-1] is left alone. Digits that do not fit
 // are lost at the left; a negative value fills every position.
-void WriteOctal(int32_t value, int n, unsigned char* field);
+void WriteOctal(int64_t value, int n, unsigned char* field);
 
 // Whether the stored checksum agrees with the block in its low eight bits.
 // The checksum field of `block` is left as eight spaces.
@@ -29,16 +29,22 @@ int32_t HeaderSum(unsigned char* block);
 // Reads 512 bytes at the stream's position: are they a header block?
 bool IsTarArc(PfFile* stream);
 
-// Files of this size and more do not fit the 32-bit size field.
-const int64_t kMaxMemberSize = 0x7FFFFFFF;
-
 // Fills `block` with the header of a regular file of the given status under
-// `memberName` (ANSI; converted to OEM and cut to fit here). False, with the
-// block untouched, for a file too large for the size field.
+// `memberName` (ANSI; converted to OEM and cut to fit here). Sizes and times
+// that octal cannot hold go in base-256. False, with the block untouched,
+// for a negative size.
 bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
                     unsigned char* block);
 
+// The entry that carries the whole member name when the header cannot, into
+// `out` (`size` bytes): a pax extended header with a UTF-8 "path" record
+// for a name with any character outside ASCII, a GNU long-name entry for a
+// longer ASCII name, nothing (0) for a name the header holds whole.
+// Answers the bytes of the entry: header, data and padding.
+size_t BuildNameEntry(const char* memberName, unsigned char* out, size_t size);
+
 // Writes the header block for a file of the given status to the output
-// stream. False when it is 2 GiB or larger (nothing is written then), or
-// when the block was written short.
+// stream, after the entry that carries its whole name when one is needed.
+// False for a negative size (nothing is written then), or when something
+// was written short.
 bool WriteTarHeader(const PfFileStatus& status, const char* memberName);

@@ -7,7 +7,10 @@
 #include "../base/status.h"
 #include "../names/masks.h"
 #include "../platform/platform.h"
+#include "extension.h"
 #include "format.h"
+#include "scanner.h"
+#include "sparse.h"
 #include "streams.h"
 
 static const unsigned char kZeros[2 * kBlockSize] = {};
@@ -23,34 +26,73 @@ static size_t ChunkOf(int64_t left, size_t chunk) {
   return left < static_cast<int64_t>(chunk) ? static_cast<size_t>(left) : chunk;
 }
 
-void CopyOut(int32_t n) {
+// Copies n bytes from the input stream at its position to the output
+// stream in chunks, `*done` counting the bytes of the whole transfer.
+static void CopyChunksOut(int64_t n, int64_t* done) {
+  int64_t left = n;
+  while (left > 0) {
+    size_t k = ChunkOf(left, kTransferSize);
+    bool inputEnded;
+    size_t written = PfCopy(gInput, gOutput, k, left - static_cast<int64_t>(k), &inputEnded);
+    if (written != k && inputEnded) {
+      SetStatus(StatusFileError);
+      return;
+    }
+    if (written != k) SetStatus(StatusWriteError);
+    left -= static_cast<int64_t>(k);
+    *done += static_cast<int64_t>(k);
+    ReportProgress(*done);
+    if (!StatusIsOk()) return;
+  }
+}
+
+void CopyOut(int64_t n) {
   SetStatus(StatusOk);
   StartProgress(n);
   if (n < 0) {
     SetStatus(StatusFileError);
     return;
   }
-  int32_t done = 0;
-  while (done < n) {
-    size_t k = ChunkOf(n - done, kTransferSize);
-    bool inputEnded;
-    size_t written = PfCopy(gInput, gOutput, k, n - done - static_cast<int64_t>(k), &inputEnded);
-    if (written != k && inputEnded) {
-      SetStatus(StatusFileError);
-      return;
-    }
-    if (written != k) SetStatus(StatusWriteError);
-    done += static_cast<int32_t>(k);
-    ReportProgress(done);
-    if (!StatusIsOk()) return;
-  }
+  int64_t done = 0;
+  CopyChunksOut(n, &done);
 }
 
-void CopyIn(int32_t n) {
+void CopySparseOut(const TarEntry& member) {
+  SetStatus(StatusOk);
+  StartProgress(StoredSize(member));
+  static ByteReader text;
+  static SparseCursor c;
+  if (!StartSparseCursor(&c, &text, member)) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  int64_t done = 0;
+  int64_t data = member.dataOffset;
+  int64_t offset;
+  int64_t length;
+  while (StatusIsOk() && NextRegion(&c, &offset, &length)) {
+    if (offset < 0 || length < 0 || offset > member.size || length > member.size - offset ||
+        length > member.dataEnd - data) {
+      SetStatus(StatusFileError);
+    } else if (!PfSeek(gOutput, offset)) {
+      SetStatus(StatusWriteError);
+    } else if (!PfSeek(gInput, data)) {
+      SetStatus(StatusFileError);
+    } else {
+      CopyChunksOut(length, &done);
+      data += length;
+    }
+  }
+  if (StatusIsOk() && c.bad) SetStatus(StatusFileError);
+  // A hole at the end is made by the length alone.
+  if (StatusIsOk() && !PfSetLength(gOutput, member.size)) SetStatus(StatusWriteError);
+}
+
+void CopyIn(int64_t n) {
   SetStatus(StatusOk);
   StartProgress(n);
   if (n <= 0) return;
-  int32_t done = 0;
+  int64_t done = 0;
   while (done < n) {
     size_t k = ChunkOf(n - done, kTransferSize);
     bool inputEnded;
@@ -59,7 +101,7 @@ void CopyIn(int32_t n) {
       SetStatus(StatusFileError);
       return;
     }
-    done += static_cast<int32_t>(k);
+    done += static_cast<int64_t>(k);
     ReportProgress(done);
     if (written != k) SetStatus(StatusWriteError);
     if (!StatusIsOk()) return;
@@ -91,14 +133,14 @@ static void CopyRange(int64_t offset, int64_t length) {
 
 void CopyRaw(int64_t offset, int64_t length) { CopyRange(offset, PaddedSize(length)); }
 
-void CopyMember(int64_t offset, int32_t size) {
-  if (size < 0) {
+void CopyMember(int64_t offset, int64_t length) {
+  if (length < 0) {
     SetStatus(StatusFileError);
     return;
   }
-  CopyRange(offset, static_cast<int64_t>(size) + static_cast<int64_t>(kBlockSize));
+  CopyRange(offset, length);
   if (!StatusIsOk()) return;
-  size_t pad = PaddingOf(size);
+  size_t pad = PaddingOf(length);
   if (pad > 0 && PfWrite(gOutput, kZeros, pad) != pad) SetStatus(StatusWriteError);
 }
 

@@ -5,23 +5,32 @@
 #include <cstddef>
 #include <cstdint>
 
+struct TarEntry;
+
 const size_t kTransferSize = 65536;
 
 // n bytes from the input stream to the output stream, with progress
 // reports. A negative count copies nothing and sets StatusFileError.
-void CopyOut(int32_t n);
+void CopyOut(int64_t n);
+
+// A sparse member's data to the output stream, each region at its offset
+// (holes are left unwritten), and the file made as long as the member's
+// real size. Progress counts the stored bytes. A map that no longer reads
+// as it did, or data that would run past the member, is StatusFileError.
+void CopySparseOut(const TarEntry& member);
 
 // n bytes from the source stream to the output stream, with progress
 // reports, then zero padding to whole blocks. Exactly n bytes are read: a
 // source that ends sooner sets StatusFileError.
-void CopyIn(int32_t n);
+void CopyIn(int64_t n);
 
 // A member as stored (header, data, padding), `length` rounded up to whole
 // blocks, from `offset` of the input stream. No progress reports.
 void CopyRaw(int64_t offset, int64_t length);
 
-// A member's header and data from `offset`, then fresh zero padding.
-void CopyMember(int64_t offset, int32_t size);
+// `length` bytes of an entry from `offset` (its headers and data, without
+// its padding), then fresh zero padding.
+void CopyMember(int64_t offset, int64_t length);
 
 // Two zero blocks after the last member. False, with StatusWriteError, when
 // written short.

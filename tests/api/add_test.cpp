@@ -271,18 +271,6 @@ TEST_F(AddTest, FailuresLeaveNoArchive) {
       for (const std::string& e : Recorder::events) EXPECT_EQ(std::string::npos, e.find(b)) << e;
     }
   }
-
-  // 2 GiB do not fit the size field; a sparse file makes that cheap to try.
-  WriteFile(Path("root/huge.bin"), "");
-  std::error_code ec;
-  fs::resize_file(Path("root/huge.bin"), uintmax_t{1} << 31, ec);
-  if (!ec) {
-    NewArchive("out.tar");
-    Settings(0, "", "");
-    EXPECT_EQ(StatusFileError, Compress({a, Mod("root/huge.bin")}));
-    EXPECT_FALSE(PathExists(Path("out.tar")));
-    EXPECT_TRUE(TempFilesIn(dir).empty());
-  }
 }
 
 TEST_F(AddTest, GrowingSourceGivesExactlyTheSizeInItsHeader) {
@@ -505,7 +493,7 @@ static std::string DirtyPadding(const std::vector<TarItem>& items) {
 }
 
 TEST_F(UpdateTest, MembersNoItemCorrespondsToAreCopiedAsStored) {
-  const std::string longListed = std::string(99, 'n');
+  const std::string longListed = std::string(120, 'n') + ".txt";
   const std::string stored = DirtyPadding(MixedItems());
   const std::string old = stored + std::string(1024, '\0');
   fs::create_directories(Path("root/docs"));
@@ -552,7 +540,7 @@ TEST_F(UpdateTest, MembersNoItemCorrespondsToAreCopiedAsStored) {
 
 TEST_F(UpdateTest, UnlistedEntriesTravelWithTheirMembers) {
   const std::vector<TarItem> items = MixedItems();
-  const std::string longListed = std::string(99, 'n');
+  const std::string longListed = std::string(120, 'n') + ".txt";
   Source(longListed, "new long");
   Source("b.txt", "new bravo");
   // Index 2 is the long name of member 3, index 5 the pax header of b.txt.
@@ -609,8 +597,7 @@ TEST_F(UpdateTest, GnuTarArchivesKeepDirectoriesLinksAndLongNames) {
   const std::string longTarget = std::string(120, 't');
   const std::string added = Pattern(3000, 4);
   Source("docs/new.txt", added);
-  const std::string cut = longName.substr(0, 99);  // how the long member is listed
-  Source(cut, "replaced");
+  Source(longName, "replaced");
   // In the pax form every entry comes after an extended header of its own.
   for (const char* format : {"gnu", "pax"}) {
     SCOPED_TRACE(format);
@@ -647,13 +634,13 @@ TEST_F(UpdateTest, GnuTarArchivesKeepDirectoriesLinksAndLongNames) {
     // and nothing else.
     OpenArchive("arc.tar");
     RegisterRecorder(false);
-    ASSERT_EQ(StatusOk, Compress({ModPath(cut)}));
+    ASSERT_EQ(StatusOk, Compress({ModPath(longName)}));
     std::vector<std::string> replaced = PeerListing("tar", Path("arc.tar"));
     ASSERT_EQ(after.size(), replaced.size());
     std::vector<std::string> expected = after;
     expected.erase(expected.begin() + 2);
     EXPECT_EQ(expected, std::vector<std::string>(replaced.begin(), replaced.end() - 1));
-    EXPECT_NE(std::string::npos, replaced.back().find(" " + cut)) << replaced.back();
+    EXPECT_NE(std::string::npos, replaced.back().find(" " + longName)) << replaced.back();
   }
 }
 
@@ -709,17 +696,6 @@ TEST_F(UpdateTest, FailuresLeaveTheArchiveAsItWas) {
     EXPECT_EQ(before, ListTree(dir));
     EXPECT_EQ(row.asked, std::any_of(Recorder::events.begin(), Recorder::events.end(),
                                      [](const std::string& e) { return e.rfind("replace", 0) == 0; }));
-  }
-
-  WriteFile(Path("root/huge.bin"), "");
-  std::error_code ec;
-  fs::resize_file(Path("root/huge.bin"), uintmax_t{1} << 31, ec);
-  if (!ec) {
-    ExistingArchive("arc.tar", old);
-    Settings(1, "", Root());
-    EXPECT_EQ(StatusFileError, Compress({"new.txt", "huge.bin"}));
-    EXPECT_TRUE(ReadFile(Path("arc.tar")) == old);
-    EXPECT_TRUE(TempFilesIn(dir).empty());
   }
 }
 

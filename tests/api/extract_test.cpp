@@ -131,6 +131,10 @@ TEST_F(ExtractTest, CallbacksTimesAndAttributes) {
       "progress 33 65 65536",
       "progress 33 100 34464",
       "progress 33 100 0",
+      // A name of a dot and an extension is an ordinary file.
+      "name 22 \\.profile | " + o + ".profile",
+      "progress 33 100 5",
+      "progress 33 100 0",
       "name 22 \\docs\\empty | " + o + "empty",
       "progress 33 100 0",
       "name 22 \\docs\\three | " + o + "three",
@@ -138,7 +142,8 @@ TEST_F(ExtractTest, CallbacksTimesAndAttributes) {
       "progress 33 100 0",
   };
   EXPECT_EQ(want, Recorder::events);
-  EXPECT_EQ((std::vector<std::string>{"big.bin", "empty", "three"}), ListTree(Path("out")));
+  EXPECT_EQ((std::vector<std::string>{".profile", "big.bin", "empty", "three"}),
+            ListTree(Path("out")));
   EXPECT_EQ(big, ReadFile(Path("out/big.bin")));
   EXPECT_EQ(1234567890, FileMtime(Path("out/big.bin")));
   EXPECT_EQ(1000000000, FileMtime(Path("out/empty")));

@@ -218,14 +218,11 @@ class ListTest : public ModuleTest {
 TEST_F(ListTest, ArchivesOfThePeers) {
   const Listed a{"dir\\a.txt", 6}, empty{"dir\\empty", 0}, fifo{"dir\\fifo", 0},
       ro{"dir\\ro.txt", 10, 0x01};
-  // A name of 100 bytes and more is read as its first 99; the ustar prefix
-  // field is not looked at.
-  const Listed longInDir{"dir\\" + std::string(95, 'p'), 1}, splitLong{std::string(97, 'p'), 1};
-  const Listed n99{"n99_" + std::string(95, 'x'), 1}, n100{"n100_" + std::string(94, 'x'), 1},
-      n101{"n101_" + std::string(94, 'x'), 1};
-  // bsdtar keeps 98 bytes of a long name in the header and the rest in an
-  // extended header.
-  const Listed n101Bsd{"n101_" + std::string(93, 'x'), 1};
+  // Names are read whole, from a full name field, a long-name entry, the
+  // ustar prefix or a pax header.
+  const Listed longInDir{"dir\\" + std::string(97, 'p'), 1};
+  const Listed n99{"n99_" + std::string(95, 'x'), 1}, n100{"n100_" + std::string(95, 'x'), 1},
+      n101{"n101_" + std::string(96, 'x'), 1};
   struct Row {
     int line;
     const char* file;
@@ -234,9 +231,9 @@ TEST_F(ListTest, ArchivesOfThePeers) {
       {__LINE__, "gnu-v7.tar", {a, empty, ro, n100, n99}},
       {__LINE__, "gnu-oldgnu.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
       {__LINE__, "gnu-gnu.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
-      {__LINE__, "gnu-ustar.tar", {a, empty, fifo, splitLong, ro, n100, n99}},
+      {__LINE__, "gnu-ustar.tar", {a, empty, fifo, longInDir, ro, n100, n99}},
       {__LINE__, "gnu-posix.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
-      {__LINE__, "bsdtar.tar", {a, empty, fifo, splitLong, ro, n100, n101Bsd, n99}},
+      {__LINE__, "bsdtar.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.file) + ", line " + std::to_string(row.line));
@@ -246,16 +243,16 @@ TEST_F(ListTest, ArchivesOfThePeers) {
 
 TEST_F(ListTest, MasksSelectMembersOfAPeerArchive) {
   OpenData("gnu-gnu.tar");
-  const std::string p95 = "dir\\" + std::string(95, 'p'), n99 = "n99_" + std::string(95, 'x');
-  const std::string n100 = "n100_" + std::string(94, 'x'), n101 = "n101_" + std::string(94, 'x');
+  const std::string p97 = "dir\\" + std::string(97, 'p'), n99 = "n99_" + std::string(95, 'x');
+  const std::string n100 = "n100_" + std::string(95, 'x'), n101 = "n101_" + std::string(96, 'x');
   struct Row {
     int line;
     std::initializer_list<const char*> masks;
     std::vector<std::string> want;
   } rows[] = {
       {__LINE__, {"*.txt"}, {"dir\\a.txt", "dir\\ro.txt"}},
-      {__LINE__, {"*"}, {"dir\\empty", "dir\\fifo", p95, n100, n101, n99}},
-      {__LINE__, {"DIR\\*"}, {"dir\\empty", "dir\\fifo", p95}},
+      {__LINE__, {"*"}, {"dir\\empty", "dir\\fifo", p97, n100, n101, n99}},
+      {__LINE__, {"DIR\\*"}, {"dir\\empty", "dir\\fifo", p97}},
       {__LINE__, {"n99*", "dir/A.TXT"}, {"dir\\a.txt", n99}},  // archive order
       {__LINE__, {"a.txt"}, {}},  // narrow: only names without a directory
       {__LINE__, {"dir\\hard", "dir\\link", "dir"}, {}},  // never listed
@@ -333,15 +330,25 @@ TEST_F(ListTest, DamagedArchives) {
     int line;
     const char* file;
     std::vector<Listed> want;
+    bool damaged;  // the members before the damage, StatusFileError
   } rows[] = {
-      {__LINE__, "bad-checksum.tar", {a}},         // the scan ends at the bad block
-      {__LINE__, "truncated-data.tar", {a, b}},    // b's data runs past the end
-      {__LINE__, "truncated-header.tar", {a}},
-      {__LINE__, "end-marker-only.tar", {}},
-      {__LINE__, "after-zeros.tar", {a, c}},       // zero blocks end nothing
+      {__LINE__, "bad-checksum.tar", {a}, true},       // a bad block after a.txt
+      {__LINE__, "truncated-data.tar", {a, b}, false},  // b's data runs past the end
+      {__LINE__, "truncated-header.tar", {a}, false},
+      {__LINE__, "end-marker-only.tar", {}, false},
+      {__LINE__, "after-zeros.tar", {a, c}, false},     // zero blocks end nothing
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.file) + ", line " + std::to_string(row.line));
+    if (row.damaged) {
+      OpenData(row.file);
+      int32_t result = -1;
+      EXPECT_EQ(row.want, ListRecords({}, &result));
+      EXPECT_EQ(StatusFileError, m.GetArchiveStatus());
+      EXPECT_EQ(0, result);
+      EXPECT_EQ(std::string(384, '\0'), Info());  // as InitArcFile left it
+      continue;
+    }
     std::vector<Listed> got = ExpectDataListing(row.file, row.want);
     if (got.empty()) {
       EXPECT_EQ(std::string(384, '\0'), Info());  // as InitArcFile left it
@@ -365,7 +372,7 @@ TEST_F(ListTest, TypeflagsModesAndSkippedData) {
       {"t_K", "target", 'K'},
       {"t_x", "20 path=other.txt\n", 'x'},
       {"t_g", "20 path=other.txt\n", 'g'},
-      {"t_S", "sparse", 'S'},
+      {"t_M", "continued", 'M'},
       {"t_V", "", 'V'},
       {"t_A", "", 'A'},
       {"t_8", "", '8'},
@@ -389,9 +396,12 @@ TEST_F(ListTest, TypeflagsModesAndSkippedData) {
   std::vector<Listed> got = ListRecords({}, &result);
   std::vector<Listed> want = {
       {"t_nul", 1},       {"t_0", 2},          {"t_3", 0},         {"t_4", 0},
-      {"t_6", 0},         {"t_7", 7},          {"t_after_L", 1},   {"m_40755", 0, 0x10},
+      // The long name names the member after it, and is cut where it passes
+      // 255 characters.
+      {"t_6", 0},         {"t_7", 7},          {std::string(255, 'L'), 1}, {"m_40755", 0, 0x10},
       {"m_40555", 0, 0x11}, {"m_100644", 0, 0}, {"m_444", 0, 0x01}, {"m_577", 0, 0x01},
-      {"m_200", 0, 0},    {"m_nul", 0, 0x01},  {"m_garbage", 0, 0x10},
+      // A mode that cannot be read says nothing: a plain writable file.
+      {"m_200", 0, 0},    {"m_nul", 0, 0x01},  {"m_garbage", 0, 0},
   };
   EXPECT_EQ(want, got);
   ExpectOutcome(got, result);
@@ -407,7 +417,7 @@ TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
   };
   for (TarItem& item : items) item.mtime = kMtime;
   OpenBytes(TarArchive(items));
-  const std::string q99(99, 'q');
+  const std::string q100(100, 'q');  // a full name field has no NUL
   struct Row {
     int line;
     std::initializer_list<const char*> masks;
@@ -416,7 +426,7 @@ TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
       {__LINE__,
        {},
        {"a\\b\\c.txt", "abs\\x.txt", "\\dbl.txt", "c.txt", "d.txt", "up.txt", "..\\two.txt",
-        ".\\dot.txt", "x\\", q99}},
+        ".\\dot.txt", "x\\", q100}},
       {__LINE__, {"?.txt"}, {"c.txt", "d.txt"}},
       {__LINE__, {"\\*.*"}, {"\\dbl.txt"}},
       {__LINE__, {"x\\*.*"}, {"x\\"}},
@@ -428,27 +438,27 @@ TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
   }
 }
 
-// A size field that is no value from 0 to 2^31 - 1 gives no place to go on
-// from: the scan ends at that header, quietly, with the members before it.
-TEST_F(ListTest, SizeFieldsThatAreNoSizeEndTheScan) {
+// Sizes are read in octal over the whole field and in base-256, in 64
+// bits; a field that is no size, or a size below 0 or past 2^62, is damage:
+// the members before it are listed, with StatusFileError.
+TEST_F(ListTest, SizeFields) {
   struct Row {
     int line;
     std::string field;  // 12 bytes
-    std::vector<std::string> want;
+    int64_t size;       // of b.txt, which then ends the listing; -1: damage
   } rows[] = {
-      {__LINE__, std::string("00000000000\0", 12), {"a.txt", "b.txt", "c.txt"}},
-      {__LINE__, std::string("zzzzzzzzzzz\0", 12), {"a.txt"}},
-      {__LINE__, std::string(12, ' '), {"a.txt"}},
-      {__LINE__, std::string("1750x      \0", 12), {"a.txt"}},
-      {__LINE__, std::string("20000000000\0", 12), {"a.txt"}},  // 2^31
-      {__LINE__, std::string("37777777777\0", 12), {"a.txt"}},  // 2^32 - 1
-      {__LINE__, "777777777777", {"a.txt"}},                    // 2^36 - 1
-      // Sizes of 2^32 and more do not wrap back into range.
-      {__LINE__, std::string("40000000144\0", 12), {"a.txt"}},  // 2^32 + 100
-      {__LINE__, std::string("50000000000\0", 12), {"a.txt"}},  // 5 GiB
-      {__LINE__, std::string("\x80\0\0\0\0\0\0\0\0\0\x10\0", 12), {"a.txt"}},  // base 256
-      // The largest size: listed, and the skip lands past the end.
-      {__LINE__, std::string("17777777777\0", 12), {"a.txt", "b.txt"}},
+      {__LINE__, std::string("00000000000\0", 12), 0},
+      {__LINE__, std::string("20000000000\0", 12), int64_t{1} << 31},
+      {__LINE__, std::string("40000000144\0", 12), (int64_t{1} << 32) + 100},
+      {__LINE__, "777777777777", (int64_t{1} << 36) - 1},  // 12 digits, no terminator
+      {__LINE__, std::string("\x80\0\0\0\0\0\0\0\0\0\x10\0", 12), 4096},
+      {__LINE__, std::string("\x80\0\0\0\x40\0\0\0\0\0\0\0", 12), int64_t{1} << 62},
+      {__LINE__, std::string("zzzzzzzzzzz\0", 12), -1},
+      {__LINE__, std::string(12, ' '), -1},
+      {__LINE__, std::string("1750x      \0", 12), -1},
+      {__LINE__, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 12), -1},
+      {__LINE__, std::string("\x80\0\0\0\x40\0\0\0\0\0\0\x01", 12), -1},  // 2^62 + 1
+      {__LINE__, std::string("\x80\0\0\x01\0\0\0\0\0\0\0\0", 12), -1},    // 2^64
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
@@ -458,12 +468,16 @@ TEST_F(ListTest, SizeFieldsThatAreNoSizeEndTheScan) {
     OpenBytes(archive);
     int32_t result = -1;
     std::vector<Listed> got = ListRecords({}, &result);
-    EXPECT_EQ(row.want, Names(got));
-    if (got.size() == 2) {
-      EXPECT_EQ(0x7FFFFFFF, got[1].size);
+    if (row.size < 0) {
+      EXPECT_EQ(std::vector<std::string>{"a.txt"}, Names(got));
+      EXPECT_EQ(StatusFileError, m.GetArchiveStatus());
+      continue;
     }
+    std::vector<std::string> want = {"a.txt", "b.txt"};
+    if (row.size == 0) want.push_back("c.txt");
+    ASSERT_EQ(want, Names(got));
+    EXPECT_EQ(row.size, got[1].size);
     EXPECT_EQ(StatusOk, m.GetArchiveStatus());
-    EXPECT_EQ(100, result);
   }
 }
 
@@ -477,12 +491,16 @@ TEST_F(ListTest, MemberTimesAsDosValues) {
       {__LINE__, std::string("02263523000\0", 12), 0x00210000},  // 1980-01-01 00:00:00
       {__LINE__, std::string("02263523002\0", 12), 0x00210001},
       {__LINE__, std::string("17777777777\0", 12), 0x743319C3},  // 2038-01-19 03:14:07
-      // Times before 1980 or negative ones list as the earliest DOS value.
+      {__LINE__, std::string("20000000000\0", 12), 0x743319C4},  // 2^31, a second later
+      {__LINE__, std::string("37777777777\0", 12), 0xFC473387},  // 2106-02-07 06:28:15
+      {__LINE__, std::string("\x80\0\0\0\0\0\0\0\x8D\xDA\x35\x80", 12), 0x82C10000},  // 2045-06-01
+      // Times the form cannot hold, and no time at all, list as the earliest
+      // DOS value.
       {__LINE__, std::string("02263522777\0", 12), kDosEarliest},  // 1979-12-31 23:59:59
       {__LINE__, std::string("00000000000\0", 12), kDosEarliest},
-      {__LINE__, std::string("zzzzzzzzzzz\0", 12), kDosEarliest},  // -1
-      {__LINE__, std::string("20000000000\0", 12), kDosEarliest},  // -2^31
-      {__LINE__, std::string("37777777777\0", 12), kDosEarliest},  // -1
+      {__LINE__, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xF7\x5F\xBF\x80", 12), kDosEarliest},  // 1965
+      {__LINE__, "777777777777", kDosEarliest},                    // 4147
+      {__LINE__, std::string("zzzzzzzzzzz\0", 12), kDosEarliest},  // no time
   };
   std::vector<TarItem> items;
   for (const Row& row : rows) items.push_back({"t" + std::to_string(row.line), "x"});

@@ -203,26 +203,40 @@ TEST_F(SettingsPathsTest, ReplaceQueryBytes) {
     const char* existing;
     uint32_t attributes;
     uint64_t filetime;
+    int64_t size;  // claimed by the size field
   } rows[] = {
-      {__LINE__, Item("sub/a.txt", "hello", 0444, 0), "sub\\a.txt", "old", 0x01, kFiletime1970},
+      {__LINE__, Item("sub/a.txt", "hello", 0444, 0), "sub\\a.txt", "old", 0x01, kFiletime1970, 5},
       {__LINE__, Item("b.txt", "bb", 0644, 1000000000), "b.txt", "1234",
-       0, kFiletime1970 + 1000000000ULL * 10000000ULL},
-      // A time before 1970 cannot be converted: the times are zero.
-      {__LINE__, Item("c.txt", "c", 0600, 0xFFFFFFFF), "c.txt", "", 0, 0},
+       0, kFiletime1970 + 1000000000ULL * 10000000ULL, 2},
+      // Before 1970 and after 2038 too.
+      {__LINE__, Item("c.txt", "c", 0600, -144720000), "c.txt", "", 0,
+       kFiletime1970 - 144720000ULL * 10000000ULL, 1},
+      {__LINE__, Item("d.txt", "d", 0600, 2379888000), "d.txt", "", 0,
+       kFiletime1970 + 2379888000ULL * 10000000ULL, 1},
+      // A time field that cannot be read gives no time: the times are zero.
+      {__LINE__, Item("e.txt", "e", 0600, -1), "e.txt", "", 0, 0, 1},
+      // The size in both halves; the data need not be there to be asked about.
+      {__LINE__, Item("f.txt", "", 0600, 0), "f.txt", "", 0, kFiletime1970, (5LL << 30) + 3},
   };
   std::vector<TarItem> items;
+  std::string archive;
   for (const Row& row : rows) {
     items.push_back(row.item);
+    items.back().size = row.size;
+    archive += TarArchive({items.back()}, false);
     WriteFile(Path("out/" + row.item.name), row.existing);
   }
-  WriteFile(Path("a.tar"), TarArchive(items));
+  // The header of e.txt: the blocks of a, b, c and d before it.
+  archive.replace(4 * 1024 + 136, 12, std::string("not a time!\0", 12));
+  FixChecksum(&archive, 4 * 1024);
+  WriteFile(Path("a.tar"), archive);
   m.SetDecompExtraFeatures(DecompSettings(2, "", Mod("out")).data());
   OpenArchive("a.tar");
   RegisterRecorder(true);
-  Recorder::replaceAnswers = {1, 1, 1};
+  Recorder::replaceAnswers = {1, 1, 1, 1, 1, 1};
   ASSERT_EQ(StatusOk, Extract());
-  ASSERT_EQ(3u, Recorder::replaceQueries.size());
-  for (size_t i = 0; i < 3; i++) {
+  ASSERT_EQ(6u, Recorder::replaceQueries.size());
+  for (size_t i = 0; i < 6; i++) {
     const Row& row = rows[i];
     const TarItem& item = row.item;
     SCOPED_TRACE("line " + std::to_string(row.line));
@@ -233,8 +247,8 @@ TEST_F(SettingsPathsTest, ReplaceQueryBytes) {
     EXPECT_EQ(row.filetime, Le64(q + 4));
     EXPECT_EQ(row.filetime, Le64(q + 12));
     EXPECT_EQ(row.filetime, Le64(q + 20));
-    EXPECT_EQ(0u, Le32(q + 28));
-    EXPECT_EQ(item.data.size(), Le32(q + 32));
+    EXPECT_EQ(static_cast<uint32_t>(row.size >> 32), Le32(q + 28));
+    EXPECT_EQ(static_cast<uint32_t>(row.size), Le32(q + 32));
     EXPECT_EQ(0u, Le32(q + 36));
     EXPECT_EQ(0u, Le32(q + 40));
     EXPECT_STREQ(row.name, reinterpret_cast<const char*>(q + 44));

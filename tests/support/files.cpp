@@ -110,7 +110,16 @@ std::string Pattern(size_t size, int seed) {
   return s;
 }
 
+// Octal where it fits, GNU base-256 where it does not (negative values and
+// 12-byte fields of 8 GiB and more).
 static void PutOctal(std::string* block, size_t offset, size_t width, int64_t value) {
+  if (value < 0 || (width == 12 && value >= (int64_t{1} << 33))) {
+    (*block)[offset] = static_cast<char>(value < 0 ? 0xFF : 0x80);
+    for (size_t i = width - 1; i > 0; i--, value >>= 8) {
+      (*block)[offset + i] = static_cast<char>(value & 0xFF);
+    }
+    return;
+  }
   char digits[32];
   snprintf(digits, sizeof digits, "%0*llo", static_cast<int>(width - 1),
            static_cast<unsigned long long>(value));

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tar/fields.h"
 #include "tar/format.h"
 #include "tar/header.h"
 
@@ -154,13 +155,85 @@ TEST(BuildTarHeader, NameLengthsAndModes) {
   EXPECT_EQ(01755, ReadOctal(8, block + kModeOffset));
 }
 
-TEST(BuildTarHeader, RefusesSizesThatDoNotFit) {
-  unsigned char block[kBlockSize];
-  memset(block, 'Q', kBlockSize);
-  PfFileStatus status = {0100644, 0, 0, 0x80000000LL, 0};
-  EXPECT_FALSE(BuildTarHeader(status, "big", block));
-  EXPECT_EQ('Q', block[0]);
-  status.size = 0x7FFFFFFF;
-  EXPECT_TRUE(BuildTarHeader(status, "big", block));
-  EXPECT_EQ(0x7FFFFFFF, ReadOctal(12, block + kSizeOffset));
+// Sizes and times: octal where eleven digits hold them, base-256 beyond,
+// and every form read back; what is none reads as nothing.
+TEST(NumberFields, Table) {
+  struct Row {
+    int line;
+    int64_t value;
+    const char* field;  // 12 bytes as written
+  } rows[] = {
+      {__LINE__, 0, "          0 "},
+      {__LINE__, 0x7FFFFFFF, "17777777777 "},
+      {__LINE__, (int64_t{1} << 33) - 1, "77777777777 "},
+      {__LINE__, int64_t{1} << 33, "\x80\0\0\0\0\0\0\x02\0\0\0\0"},
+      {__LINE__, int64_t{1} << 62, "\x80\0\0\0\x40\0\0\0\0\0\0\0"},
+      {__LINE__, -1, "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"},
+      {__LINE__, -144720000, "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xF7\x5F\xBF\x80"},
+      {__LINE__, INT64_MIN, "\xFF\xFF\xFF\xFF\x80\0\0\0\0\0\0\0"},
+  };
+  for (const Row& row : rows) {
+    unsigned char field[13];
+    memset(field, 'Q', sizeof field);
+    WriteNumberField(row.value, field);
+    EXPECT_EQ(std::string(row.field, 12), std::string(reinterpret_cast<char*>(field), 12))
+        << "line " << row.line;
+    EXPECT_EQ('Q', field[12]) << "line " << row.line;
+    int64_t back = 0;
+    EXPECT_TRUE(ReadNumberField(12, field, &back)) << "line " << row.line;
+    EXPECT_EQ(row.value, back) << "line " << row.line;
+  }
+  struct Read {
+    int line;
+    const char* field;  // 12 bytes
+    bool ok;
+    int64_t value;
+  } reads[] = {
+      {__LINE__, "777777777777", true, (int64_t{1} << 36) - 1},  // no terminator
+      {__LINE__, "00000001750\0", true, 1000},
+      {__LINE__, "\0\0\0\0\0\0\0\0\0\0\0\0", true, 0},
+      {__LINE__, "            ", false, 0},
+      {__LINE__, "12x         ", false, 0},
+      {__LINE__, "\x80\0\0\x01\0\0\0\0\0\0\0\0", false, 0},  // 2^64: past 64 bits
+      {__LINE__, "\x80\0\0\0\x80\0\0\0\0\0\0\0", false, 0},  // 2^63
+      {__LINE__, "\xFF\xFF\xFF\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", false, 0},
+      {__LINE__, "\x81\0\0\0\0\0\0\0\0\0\0\x01", false, 0},  // neither form
+  };
+  for (const Read& r : reads) {
+    int64_t value = -7;
+    EXPECT_EQ(r.ok, ReadNumberField(12, Bytes(r.field), &value)) << "line " << r.line;
+    if (r.ok) {
+      EXPECT_EQ(r.value, value) << "line " << r.line;
+    }
+  }
+}
+
+TEST(ParseDecimal, Table) {
+  struct Row {
+    int line;
+    const char* text;
+    bool isSigned;
+    bool fraction;
+    bool ok;
+    int64_t value;
+  } rows[] = {
+      {__LINE__, "2684354560", false, false, true, 2684354560LL},
+      {__LINE__, "1796720769.395921304", true, true, true, 1796720769},
+      {__LINE__, "-144720000.5", true, true, true, -144720000},
+      {__LINE__, "-5", false, false, false, 0},
+      {__LINE__, "1.5", false, false, false, 0},
+      {__LINE__, "", false, false, false, 0},
+      {__LINE__, "-", true, false, false, 0},
+      {__LINE__, "12 ", false, false, false, 0},
+      {__LINE__, "9223372036854775807", false, false, true, INT64_MAX},
+      {__LINE__, "9223372036854775808", false, false, false, 0},
+  };
+  for (const Row& row : rows) {
+    int64_t value = -7;
+    EXPECT_EQ(row.ok, ParseDecimal(row.text, strlen(row.text), row.isSigned, row.fraction, &value))
+        << "line " << row.line;
+    if (row.ok) {
+      EXPECT_EQ(row.value, value) << "line " << row.line;
+    }
+  }
 }

@@ -43,7 +43,7 @@ TEST(ReadName, Table) {
   for (const Row& row : rows) {
     char result[256];
     memset(result, 'Q', sizeof result);
-    ReadName(row.raw, result);
+    ReadName(row.raw, result, sizeof result);
     EXPECT_STREQ(row.want, result) << "line " << row.line << ": " << row.raw;
   }
 }

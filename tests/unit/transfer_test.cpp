@@ -215,7 +215,7 @@ TEST_F(TransferTest, CopyRawAndCopyMember) {
     if (row.which == kRaw) {
       CopyRaw(row.offset, row.length);
     } else {
-      CopyMember(row.offset, row.length);
+      CopyMember(row.offset, row.length < 0 ? row.length : row.length + 512);
     }
     EXPECT_EQ(row.status, gArchiveStatus) << where;
     std::string out = CloseOutput();

@@ -1,0 +1,65 @@
+#include "fields.h"
+
+#include "format.h"
+#include "header.h"
+
+bool ReadNumberField(int width, const unsigned char* field, int64_t* value) {
+  if (field[0] == 0x80 || field[0] == 0xFF) {
+    bool negative = field[0] == 0xFF;
+    // Of the 8 * (width - 1) bits only the low 64 can be kept: every byte
+    // above them, and the top bit of the 64, must carry the sign.
+    int spare = width - 1 - 8;
+    unsigned char sign = negative ? 0xFF : 0x00;
+    for (int i = 1; i <= spare; i++) {
+      if (field[i] != sign) return false;
+    }
+    uint64_t bits = 0;
+    for (int i = spare < 0 ? 1 : spare + 1; i < width; i++) bits = (bits << 8) | field[i];
+    if (spare < 0 && negative) bits |= ~uint64_t{0} << (8 * (width - 1));
+    if (((bits >> 63) != 0) != negative) return false;
+    *value = static_cast<int64_t>(bits);
+    return true;
+  }
+  int64_t octal = ReadOctalWide(width, field);
+  if (octal < 0) return false;
+  *value = octal;
+  return true;
+}
+
+void WriteNumberField(int64_t value, unsigned char* field) {
+  const int64_t kOctalLimit = int64_t{1} << 33;  // eleven octal digits
+  if (value >= 0 && value < kOctalLimit) {
+    // n = 13 for a 12-byte field: eleven digits and a space fill it.
+    WriteOctal(value, static_cast<int>(kNumberWidth) + 1, field);
+    return;
+  }
+  uint64_t bits = static_cast<uint64_t>(value);
+  field[0] = value < 0 ? 0xFF : 0x80;
+  for (size_t i = kNumberWidth - 1; i > 0; i--) {
+    field[i] = static_cast<unsigned char>(bits & 0xFF);
+    // The arithmetic shift of a negative value fills with ones.
+    bits = value < 0 ? (bits >> 8) | (uint64_t{0xFF} << 56) : bits >> 8;
+  }
+}
+
+bool ParseDecimal(const char* text, size_t len, bool signedValue, bool fraction,
+                  int64_t* value) {
+  size_t i = 0;
+  bool negative = signedValue && len > 0 && text[0] == '-';
+  if (negative) i++;
+  size_t first = i;
+  uint64_t n = 0;
+  for (; i < len && text[i] >= '0' && text[i] <= '9'; i++) {
+    unsigned digit = static_cast<unsigned>(text[i] - '0');
+    if (n > (static_cast<uint64_t>(INT64_MAX) - digit) / 10) return false;
+    n = n * 10 + digit;
+  }
+  if (i == first) return false;
+  if (fraction && i < len && text[i] == '.') {
+    for (i++; i < len && text[i] >= '0' && text[i] <= '9'; i++) {
+    }
+  }
+  if (i != len) return false;
+  *value = negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
+  return true;
+}

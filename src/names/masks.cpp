@@ -41,17 +41,12 @@ void SplitPath(const char* path, char* drive, char* directory, char* name,
 }
 
 char* UpcaseName(const char* src, char* dst, size_t size) {
-  size_t i = 0;
-  for (; i + 1 < size && src[i] != '\0'; i++) {
-    unsigned char c = static_cast<unsigned char>(src[i]);
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<unsigned char>(c - 0x20);
-    } else if (c == 0xE4 || c == 0xF6) {  // a and o with umlaut
-      c = static_cast<unsigned char>(c - 0x20);
-    }
-    dst[i] = static_cast<char>(c);
-  }
-  dst[i] = '\0';
+  size_t len = strnlen(src, size - 1);
+  memmove(dst, src, len);
+  dst[len] = '\0';
+  // The same upper-casing as the masks get, so that every name matches a
+  // mask that spells it, in any case.
+  PfCharUpper(dst);
   return dst;
 }
 

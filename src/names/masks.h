@@ -13,8 +13,8 @@ const size_t kPartSize = 256;  // directory, name and extension: 255 and NUL
 void SplitPath(const char* path, char* drive, char* directory, char* name,
                char* extension);
 
-// Copies src to dst (which may be src) raising a-z, and the umlauts 0xE4 and
-// 0xF6, to upper case; every other byte is kept. Bounded by `size`.
+// Copies src to dst (which may be src) in upper case, by the ANSI code
+// page's upper-casing, as masks are raised. Bounded by `size`.
 char* UpcaseName(const char* src, char* dst, size_t size);
 
 // Wildcard match, byte for byte: "*" any run, "?" one character. The

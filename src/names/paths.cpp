@@ -124,6 +124,26 @@ bool AddTrailingSeparator(const char* path, char* dst, size_t size) {
   return true;
 }
 
+size_t BasePathCut(const char* name, const char* basePath) {
+  char base[kPathSize];
+  char start[kPathSize];
+  size_t baseLen = strnlen(basePath, sizeof base - 1);
+  memcpy(base, basePath, baseLen);
+  base[baseLen] = '\0';
+  for (size_t i = 0; i < baseLen; i++) {
+    if (base[i] == '/') base[i] = '\\';
+  }
+  while (baseLen > 0 && base[baseLen - 1] == '\\') base[--baseLen] = '\0';
+  if (baseLen == 0 || strnlen(name, baseLen) < baseLen) return 0;
+  memcpy(start, name, baseLen);
+  start[baseLen] = '\0';
+  UpcaseName(base, base, sizeof base);
+  UpcaseName(start, start, sizeof start);
+  if (strcmp(base, start) != 0) return 0;
+  if (name[baseLen] == '\0') return baseLen;
+  return IsSeparator(name[baseLen]) || name[baseLen] == '/' ? baseLen + 1 : 0;
+}
+
 OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, char* dst) {
   const size_t kOutputSize = 256;
   char name[kPathSize];
@@ -143,11 +163,7 @@ OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, 
     DropFront(name, 1);
   }
   if (mode == 1 && rule.basePathTooLong) return kOutputPathTooLong;
-  size_t baseLen = strlen(rule.basePath);
-  // The cut counts characters; they are not compared with the base path.
-  if (mode == 1 && baseLen > 0 && strlen(name) > baseLen) {
-    DropFront(name, baseLen + 1);
-  }
+  if (mode == 1) DropFront(name, BasePathCut(name, rule.basePath));
   // A name the base-path cut left empty would name the output directory.
   if (name[0] == '\0' || !IsSafeRelativeName(name)) return kOutputPathUnsafe;
   if (rule.outputDirTooLong) return kOutputPathTooLong;

@@ -34,6 +34,11 @@ struct OutputRule {
 // The output path of a member by the rule, into `dst` (256 bytes).
 OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, char* dst);
 
+// How many leading characters of `name` a base path takes: itself and the
+// separator after it when the name lies below it (compared without case),
+// the whole name when the two are equal, none when the name lies elsewhere.
+size_t BasePathCut(const char* name, const char* basePath);
+
 // The trailing-separator rule: "" stays "", a path ending in "\" or ":"
 // stays, any other gets a "\". False, with `dst` emptied, when the result
 // does not fit `size`.

@@ -92,10 +92,11 @@ static const FileMaskEntry* FindItemForMember(const char* memberName, char* look
 // Asks the host about a member that an item would replace, when the item's
 // file is found; 0 (replace) without asking otherwise.
 static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) {
+  // A member below the base path is looked for without it; a member that is
+  // the base path itself keeps its name.
   const char* trimmed = member.name;
-  size_t baseLen = strlen(gBasePath);
-  // The base path's characters are counted off, not compared.
-  if (baseLen > 0 && strlen(trimmed) > baseLen) trimmed += baseLen + 1;
+  size_t cut = BasePathCut(trimmed, gBasePath);
+  if (trimmed[cut] != '\0') trimmed += cut;
   char first[kKeySize];
   snprintf(first, sizeof first, "%s%s", gStorePaths == 1 ? gAddRoot : "", trimmed);
   FindRecord found;

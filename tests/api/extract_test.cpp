@@ -94,8 +94,9 @@ TEST_F(ExtractTest, PathModesWithBasePath) {
     const char* aTxt;               // where docs/sub/a.txt lands
   } rows[] = {
       {__LINE__, 0, {"README", "a.txt"}, "a.txt"},
-      // The base path is cut by its length: README loses "READM".
-      {__LINE__, 1, {"E", "sub/", "sub/a.txt"}, "sub/a.txt"},
+      // The base path is cut from the names below it; README, outside it,
+      // keeps its whole path.
+      {__LINE__, 1, {"README", "sub/", "sub/a.txt"}, "sub/a.txt"},
       {__LINE__, 2, {"README", "docs/", "docs/sub/", "docs/sub/a.txt"}, "docs/sub/a.txt"},
       {__LINE__, 7, {"README", "docs/", "docs/sub/", "docs/sub/a.txt"}, "docs/sub/a.txt"},
   };

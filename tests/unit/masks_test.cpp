@@ -91,7 +91,7 @@ TEST(SplitPath, PartsAreCutTo255Characters) {
   }
 }
 
-TEST(UpcaseName, OnlyAsciiLettersAndTwoUmlauts) {
+TEST(UpcaseName, TheCodePagesUpperCase) {
   struct Row {
     int line;
     const char* src;
@@ -99,9 +99,9 @@ TEST(UpcaseName, OnlyAsciiLettersAndTwoUmlauts) {
   } rows[] = {
       {__LINE__, "readme.txt", "README.TXT"},
       {__LINE__, "aZz09`{@[_", "AZZ09`{@[_"},  // the neighbours of a-z stay
-      {__LINE__, "\xE4\xF6", "\xC4\xD6"},      // the two umlauts are raised
-      {__LINE__, "\xFC\xE9\xE0\xFF\xE3\xF8\xFE", "\xFC\xE9\xE0\xFF\xE3\xF8\xFE"},
-      {__LINE__, "\xC4\xD6\xDC\x9A", "\xC4\xD6\xDC\x9A"},
+      {__LINE__, "\xE4\xF6\xFC\xE9\xE0\xE3\xF8\xFE", "\xC4\xD6\xDC\xC9\xC0\xC3\xD8\xDE"},
+      {__LINE__, "\x9A\x9C\x9E\xFF", "\x8A\x8C\x8E\x9F"},  // š œ ž ÿ
+      {__LINE__, "\xDF\xF7\xC4\xD6", "\xDF\xF7\xC4\xD6"},  // ß and ÷ have no capital
       {__LINE__, "", ""},
   };
   for (const Row& row : rows) {
@@ -349,12 +349,13 @@ TEST(MatchFileMaskList, ListsAndRawCandidates) {
       {__LINE__, {"a.txt", "b.txt"}, "B.TXT", true},
       {__LINE__, {"a.txt", "b.txt"}, "c.txt", false},
       {__LINE__, {"x\\*.*", "*.doc"}, "y\\r.doc", true},
-      // Only a-z, 0xE4 and 0xF6 of the candidate are raised; the mask is
-      // raised by the code page.
-      {__LINE__, {"gr\xFC\xDF" "e.txt"}, "Gr\xFC\xDF" "e.txt", false},
-      {__LINE__, {"Gr\xDC\xDF" "e.txt"}, "GR\xFC\xDF" "E.TXT", false},
-      {__LINE__, {"caf\xE9.txt"}, "caf\xE9.txt", false},
-      {__LINE__, {"CAF\xC9.TXT"}, "caf\xC9.txt", true},
+      // Both sides are raised by the code page: every letter matches itself
+      // in either case.
+      {__LINE__, {"gr\xFC\xDF" "e.txt"}, "Gr\xFC\xDF" "e.txt", true},
+      {__LINE__, {"Gr\xDC\xDF" "e.txt"}, "GR\xFC\xDF" "E.TXT", true},
+      {__LINE__, {"caf\xE9.txt"}, "caf\xE9.txt", true},
+      {__LINE__, {"CAF\xC9.TXT"}, "caf\xE9.txt", true},
+      {__LINE__, {"\x8A" "est.txt"}, "\x9A" "est.txt", true},  // Š and š
       {__LINE__, {"\xE4.txt"}, "\xC4.TXT", true},
       {__LINE__, {"\xC4.TXT"}, "\xE4.txt", true},
       {__LINE__, {"\xF6l.txt"}, "\xD6L.TXT", true},

@@ -186,10 +186,13 @@ TEST_F(OutputPathTest, ModesBasePathAndOutputDirectory) {
       {__LINE__, "C:\\OUT", "DOCS", 1, "DOCS/SUB/A.TXT", "C:\\OUT\\SUB\\A.TXT"},
       {__LINE__, "C:\\OUT", "DOCS", 2, "DOCS/SUB/A.TXT", "C:\\OUT\\DOCS\\SUB\\A.TXT"},
       {__LINE__, "C:\\OUT", "DOCS", -1, "DOCS\\SUB\\A.TXT", "C:\\OUT\\DOCS\\SUB\\A.TXT"},
-      // The cut counts characters without comparing them.
-      {__LINE__, "C:\\OUT", "DOCS", 1, "README", "C:\\OUT\\E"},
-      {__LINE__, "C:\\OUT", "DOCS", 1, "OTHERS\\A.TXT", "C:\\OUT\\S\\A.TXT"},
-      {__LINE__, "C:\\OUT", "DOCS", 1, "DOCS", "C:\\OUT\\DOCS"},  // not longer
+      // Only names below the base path lose it, compared without case; the
+      // others keep their whole path.
+      {__LINE__, "C:\\OUT", "DOCS", 1, "docs/sub/a.txt", "C:\\OUT\\sub\\a.txt"},
+      {__LINE__, "C:\\OUT", "docs\\", 1, "DOCS/A.TXT", "C:\\OUT\\A.TXT"},
+      {__LINE__, "C:\\OUT", "DOCS", 1, "README", "C:\\OUT\\README"},
+      {__LINE__, "C:\\OUT", "DOCS", 1, "OTHERS\\A.TXT", "C:\\OUT\\OTHERS\\A.TXT"},
+      {__LINE__, "C:\\OUT", "DOCS", 1, "DOCSX\\A.TXT", "C:\\OUT\\DOCSX\\A.TXT"},
       {__LINE__, "C:\\OUT", "", 1, "DOCS/SUB/A.TXT", "C:\\OUT\\DOCS\\SUB\\A.TXT"},
       {__LINE__, "C:\\OUT", "DOCS", 1, "\\DOCS\\A.TXT", "C:\\OUT\\A.TXT"},
       {__LINE__, "C:\\OUT", "DOCS", 2, "/DIR/A.TXT", "C:\\OUT\\DIR\\A.TXT"},  // one "\" goes
@@ -260,6 +263,7 @@ TEST_F(OutputPathTest, NamesThatWouldLeaveTheOutputDirectoryAreRefused) {
       {__LINE__, 0, "DIR/A.", kOutputPathUnsafe},
       {__LINE__, 0, "DIR/A:B", kOutputPathUnsafe},
       {__LINE__, 1, "DOCS/../A", kOutputPathUnsafe},  // ".." is left after the cut
+      {__LINE__, 1, "docs", kOutputPathUnsafe},       // the base path itself: nothing
       {__LINE__, 1, "DOCS//A", kOutputPathUnsafe},
   };
   SetOutputPath("C:\\OUT");

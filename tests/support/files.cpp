@@ -1,5 +1,6 @@
 #include "files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -83,11 +84,41 @@ bool IsReadOnly(const std::string& path) {
   return !ec && (perms & fs::perms::owner_write) == fs::perms::none;
 }
 
+#ifdef _WIN32
+// The runtime's status refuses times before 1970: FILETIMEs by arithmetic.
+static const int64_t kEpochFiletime = 116444736000000000LL;
+
+int64_t FileMtime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime)
+                                        << 32) | data.ftLastWriteTime.dwLowDateTime);
+  int64_t units = ticks - kEpochFiletime;
+  return units >= 0 ? units / 10000000 : -((-units + 9999999) / 10000000);
+}
+
+bool SetMtime(const std::string& path, int64_t mtime) {
+  HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  uint64_t ticks = static_cast<uint64_t>(kEpochFiletime + mtime * 10000000);
+  FILETIME ft = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  bool ok = SetFileTime(h, nullptr, &ft, &ft) != 0;
+  CloseHandle(h);
+  return ok;
+}
+#else
 int64_t FileMtime(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return -1;
   return static_cast<int64_t>(st.st_mtime);
 }
+
+bool SetMtime(const std::string& path, int64_t mtime) {
+  struct timespec times[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+#endif
 
 std::vector<std::string> ListTree(const std::string& dir) {
   std::vector<std::string> names;

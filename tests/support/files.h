@@ -20,6 +20,7 @@ bool PathExists(const std::string& path);
 bool MakeReadOnly(const std::string& path, bool readOnly);
 bool IsReadOnly(const std::string& path);
 int64_t FileMtime(const std::string& path);  // seconds since 1970, or -1
+bool SetMtime(const std::string& path, int64_t mtime);  // before 1970 too
 // Names in a folder, recursively, relative, with "/", sorted.
 std::vector<std::string> ListTree(const std::string& dir);
 // Bytes 0, 1, 2, ... of a file of `size` bytes, shifted by `seed`.

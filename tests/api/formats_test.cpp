@@ -340,3 +340,63 @@ TEST_F(FormatsTest, DamageInTheMiddle) {
   Open(TarArchive({{"a.txt", "alpha"}}) + std::string(512, 'z'));
   EXPECT_EQ(StatusOk, ExtractTo("out2"));
 }
+
+// Files dated before 1970 and after 2038 keep their dates through an add
+// (GNU tar reads them) and an extraction.
+TEST_F(FormatsTest, TimesBefore1970AndAfter2038) {
+  ASSERT_TRUE(PeersAvailable());
+  const int64_t k1965 = -144720000, k2045 = 2379888000;  // both June 1st, 00:00 UTC
+  WriteFile(Path("src/old.txt"), "old");
+  WriteFile(Path("src/new.txt"), "new");
+  ASSERT_TRUE(SetMtime(Path("src/old.txt"), k1965));
+  ASSERT_TRUE(SetMtime(Path("src/new.txt"), k2045));
+  m.CreateArcFile(Mod("t.tar").c_str());
+  m.SetCompExtraFeatures(CompSettings(1, "", Mod("src")).data());
+  m.CompressFileMaskListArc(MaskList({"old.txt", "new.txt"}));
+  ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+  std::vector<std::string> lines = PeerListing("tar", Path("t.tar"));
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_NE(std::string::npos, lines[0].find("1965-06-01 00:00 old.txt")) << lines[0];
+  EXPECT_NE(std::string::npos, lines[1].find("2045-06-01 00:00 new.txt")) << lines[1];
+  OpenArchive("t.tar");
+  EXPECT_EQ(StatusOk, ExtractTo("out"));
+  EXPECT_EQ(k1965, FileMtime(Path("out/old.txt")));
+  EXPECT_EQ(k2045, FileMtime(Path("out/new.txt")));
+}
+
+// A member of 2.5 GiB, its data a hole of the archive file: every figure the
+// host gets is the true one, and the member after it is found.
+TEST_F(FormatsTest, MemberPastTwoGiB) {
+  const int64_t kBig = int64_t{5} << 29;
+  {
+    std::fstream f(Path("big.tar"), std::ios::out | std::ios::binary);
+    TarItem big{"big.bin", ""};
+    big.size = kBig;
+    f << TarHeader(big);
+    f.seekp(static_cast<std::streamoff>(512 + kBig));
+    f << TarArchive({{"next.txt", "next"}});
+  }
+  OpenArchive("big.tar");
+  uint16_t status;
+  ArchiveInfo info;
+  std::vector<Listed> got = Listing(&status, &info);
+  EXPECT_EQ(StatusOk, status);
+  EXPECT_EQ((std::vector<Listed>{{"big.bin", kBig, kBig}, {"next.txt", 4, 4}}), got);
+  EXPECT_EQ(kBig + 4, info.sizeTotal);
+  EXPECT_EQ(kBig + 4, info.packedTotal);
+  EXPECT_EQ(100, info.ratio);
+  RegisterRecorder(true);
+  ASSERT_EQ(StatusOk, ExtractTo("out"));
+  EXPECT_EQ(kBig, static_cast<int64_t>(std::filesystem::file_size(Path("out/big.bin"))));
+  EXPECT_EQ("next", ReadFile(Path("out/next.txt")));
+  std::filesystem::remove(Path("out/big.bin"));
+  // Signal total, then a report per 64 KiB whose percentages halve both
+  // figures past 20 MiB, as they always have, in 64 bits.
+  ASSERT_GT(Recorder::events.size(), 40963u);
+  EXPECT_EQ("signal 11 " + std::to_string(static_cast<int32_t>(kBig + 4)) + " 0 2",
+            Recorder::events[0]);
+  EXPECT_EQ("progress 33 0 65536", Recorder::events[2]);
+  EXPECT_EQ("progress 33 40 65536", Recorder::events[2 + 16383]);  // 1 GiB of 2.5
+  EXPECT_EQ("progress 33 100 65536", Recorder::events[2 + 40959]);
+  EXPECT_EQ("progress 33 100 0", Recorder::events[2 + 40960]);
+}

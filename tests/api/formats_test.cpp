@@ -89,7 +89,12 @@ class FormatsTest : public ModuleTest {
     return out;
   }
 
+  // Extracts everything below `out`, with whole paths.
   uint16_t ExtractTo(const std::string& out) {
+    std::vector<unsigned char> settings(kDecompSettingsSize, 0);
+    int32_t mode = 2;
+    memcpy(&settings[kDecompPathModeOffset], &mode, sizeof mode);
+    m.SetDecompExtraFeatures(settings.data());
     m.SetOutputPath(Mod(out).c_str());
     FileMaskList masks = Masks({});
     m.ExtractFileMaskListArc(&masks);
@@ -399,4 +404,26 @@ TEST_F(FormatsTest, MemberPastTwoGiB) {
   EXPECT_EQ("progress 33 40 65536", Recorder::events[2 + 16383]);  // 1 GiB of 2.5
   EXPECT_EQ("progress 33 100 65536", Recorder::events[2 + 40959]);
   EXPECT_EQ("progress 33 100 0", Recorder::events[2 + 40960]);
+}
+
+// Two names that agree in their first 99 bytes stay two members: each goes
+// to its own file, and the peers read them whole.
+TEST_F(FormatsTest, LongNamesAreWrittenWhole) {
+  const std::string stem = std::string(95, 's') + "/";
+  const std::string one = stem + std::string(60, 'x') + "-one.txt";
+  const std::string two = stem + std::string(60, 'x') + "-two.txt";
+  WriteFile(Path("src/" + one), "one");
+  WriteFile(Path("src/" + two), "two");
+  m.CreateArcFile(Mod("t.tar").c_str());
+  m.SetCompExtraFeatures(CompSettings(1, "", Mod("src")).data());
+  m.CompressFileMaskListArc(MaskList({ModPath(one), ModPath(two)}));
+  ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+  OpenArchive("t.tar");
+  uint16_t status;
+  std::vector<Listed> got = Listing(&status);
+  EXPECT_EQ((std::vector<Listed>{{ModPath(one), 3, 3}, {ModPath(two), 3, 3}}), got);
+  EXPECT_EQ(StatusOk, ExtractTo("out"));
+  EXPECT_EQ("one", ReadFile(Path("out/" + one)));
+  EXPECT_EQ("two", ReadFile(Path("out/" + two)));
+  ExpectPeersRead(Path("t.tar"), {{one, "one"}, {two, "two"}});
 }

@@ -205,7 +205,8 @@ static bool ReadOldGnuMap(const unsigned char* block, TarEntry* e) {
   StartCheck(&check);
   int64_t offset;
   int64_t length;
-  while (NextRegion(&c, &offset, &length)) CheckRegion(&check, offset, length);
+  // A map that is damage already is read no further.
+  while (!check.bad && NextRegion(&c, &offset, &length)) CheckRegion(&check, offset, length);
   int64_t stored = e->dataEnd - e->dataOffset;
   e->dataOffset = OldGnuDataOffset(c);
   e->dataEnd = e->dataOffset + stored;

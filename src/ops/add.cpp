@@ -127,6 +127,7 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
   const FileMaskEntry* next = nullptr;
   for (const FileMaskEntry* item = items->first; item != nullptr; item = next) {
     next = item->next;
+    if (CheckForStop()) return false;
     if (item->name[0] == '\0') continue;
     if (skip != nullptr && skip(item)) continue;
     char relative[kItemSize];
@@ -174,7 +175,7 @@ static void CreateNewArchive(const FileMaskList* items) {
 }
 
 int32_t CompressFileMaskListArc(const FileMaskList* items) {
-  SetStatus(StatusOk);
+  StartOperation();
   // Paths the host gave that did not fit would name other files.
   if (gBasePathTooLong || gAddRootTooLong) {
     SetStatus(StatusFileError);

@@ -77,7 +77,7 @@ static void RemoveIfEmpty() {
 }
 
 int32_t DeleteFileMaskListArc(const FileMaskList* masks) {
-  SetStatus(StatusOk);
+  StartOperation();
   DeleteMembers(masks);
   RemoveIfEmpty();
   return 0;

@@ -96,7 +96,7 @@ static void ExtractEntries(const TarEntryList* list) {
   IdentifyArchiveFiles(nullptr, &archive);
   bool refusedUnsafe = false;
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
-    if (!ExtractMember(*m, archive, &refusedUnsafe)) break;
+    if (CheckForStop() || !ExtractMember(*m, archive, &refusedUnsafe)) break;
   }
   // Members whose names would leave the output directory were not written:
   // the host learns that not everything was extracted.
@@ -104,7 +104,7 @@ static void ExtractEntries(const TarEntryList* list) {
 }
 
 int32_t ExtractFileMaskListArc(const FileMaskList* masks) {
-  SetStatus(StatusOk);
+  StartOperation();
   TarEntryList members = {};
   if (OpenArchiveInput()) {
     ScanArchive(&members, masks, false);

@@ -86,7 +86,7 @@ static int32_t FillArchiveInfo(const ArcFileList* list) {
 // Appends the matching members to the host's list (entries it had stay in
 // front) and fills ArchiveInfo. Answers the ratio, or 0 on failure.
 int32_t BuildArcFileList(ArcFileList* list, const FileMaskList* masks) {
-  SetStatus(StatusOk);
+  StartOperation();
   TarEntryList members;
   ScanArc(&members, masks);
   if (!StatusIsOk()) {

@@ -128,6 +128,7 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
   for (;;) {
     TarEntry work = {};
     char name[256] = {};
+    if (CheckForStop()) return;
     if (ReadTarHeader(&work, name) == 0) break;
     if (name[0] != '\0') {
       PfOemToAnsi(work.name, work.name);

@@ -31,7 +31,7 @@ void CopyOut(int32_t n) {
     return;
   }
   int32_t done = 0;
-  while (done < n) {
+  while (done < n && !CheckForStop()) {
     size_t k = ChunkOf(n - done, kTransferSize);
     bool inputEnded;
     size_t written = PfCopy(gInput, gOutput, k, n - done - static_cast<int64_t>(k), &inputEnded);
@@ -52,6 +52,7 @@ void CopyIn(int32_t n) {
   if (n <= 0) return;
   int32_t done = 0;
   while (done < n) {
+    if (CheckForStop()) return;
     size_t k = ChunkOf(n - done, kTransferSize);
     bool inputEnded;
     size_t written = PfCopy(gSource, gOutput, k, n - done - static_cast<int64_t>(k), &inputEnded);
@@ -70,16 +71,15 @@ void CopyIn(int32_t n) {
 
 // Copies `length` bytes from the input stream at `offset`; sets
 // StatusFileError on a short read (or a failed seek) and StatusWriteError on
-// a short write.
+// a short write. A stop request is looked for before every chunk, so that a
+// carry-over of gigabytes stops at once.
 static void CopyRange(int64_t offset, int64_t length) {
   if (!PfSeek(gInput, offset)) {
     SetStatus(StatusFileError);
     return;
   }
-  // Chunks of a size_t even where that is 32 bits.
-  const int64_t kChunk = int64_t{1} << 30;
-  while (length > 0) {
-    size_t k = static_cast<size_t>(length < kChunk ? length : kChunk);
+  while (length > 0 && !CheckForStop()) {
+    size_t k = ChunkOf(length, kTransferSize);
     bool inputEnded;
     if (PfCopy(gInput, gOutput, k, length - static_cast<int64_t>(k), &inputEnded) != k) {
       SetStatus(inputEnded ? StatusFileError : StatusWriteError);
@@ -181,6 +181,12 @@ void FinishRebuild(const char* tempPath) {
   gOutput = nullptr;
   if (!synced || !closed) {
     SetStatus(StatusWriteError);
+    RemoveLeftover(tempPath);
+    return;
+  }
+  // Writing through to the disk can take a while: a stop asked for
+  // meanwhile still leaves the old archive.
+  if (CheckForStop()) {
     RemoveLeftover(tempPath);
     return;
   }

@@ -108,13 +108,17 @@ bool WriteEndMarker() {
   return false;
 }
 
-// The generator is seeded from the clock before every draw, so all attempts
-// within one second give the same number.
-static int DrawNumber() {
-  uint32_t state = static_cast<uint32_t>(PfNow());
-  state = state * 214013u + 2531011u;
-  return static_cast<int>((state >> 16) & 0x7FFF);
+// The first number comes from the clock in seconds; when its name is taken
+// the generator goes on from there, so that the search does not wait for
+// the clock to move.
+static int DrawNumber(uint32_t* state) {
+  *state = *state * 214013u + 2531011u;
+  return static_cast<int>((*state >> 16) & 0x7FFF);
 }
+
+// Enough to find a free name among thousands of taken ones, few enough that
+// a folder where every name is taken is given up in a moment.
+static const int kTempNameTries = 4096;
 
 bool MakeTempName(const char* archivePath, char* result, size_t size) {
   char drive[3];
@@ -127,8 +131,9 @@ bool MakeTempName(const char* archivePath, char* result, size_t size) {
   memcpy(result, drive, driveLen);
   memcpy(result + driveLen, directory, dirLen);
   char* tail = result + driveLen + dirLen;
-  do {
-    int number = DrawNumber();
+  uint32_t state = static_cast<uint32_t>(PfNow());
+  for (int attempt = 0; attempt < kTempNameTries; attempt++) {
+    int number = DrawNumber(&state);
     char digits[6];
     int n = 0;
     do {
@@ -137,8 +142,10 @@ bool MakeTempName(const char* archivePath, char* result, size_t size) {
     } while (number > 0);
     for (int i = 0; i < n; i++) tail[i] = digits[n - 1 - i];
     memcpy(tail + n, ".$SC", 5);
-  } while (FileExists(result));
-  return true;
+    if (!FileExists(result)) return true;
+  }
+  result[0] = '\0';
+  return false;
 }
 
 void RemoveLeftover(const char* path) {

@@ -28,7 +28,8 @@ void CopyMember(int64_t offset, int32_t size);
 bool WriteEndMarker();
 
 // A name beside the archive, digits and ".$SC", under which nothing exists
-// now. False only when the archive's directory leaves no room for it.
+// now. False when the archive's directory leaves no room for it, or when
+// no free name turned up after a bounded number of tries.
 bool MakeTempName(const char* archivePath, char* result, size_t size);
 
 // Removes a temporary or incomplete file. A file can stay locked for a

@@ -10,6 +10,7 @@
 #include "../names/paths.h"
 #include "../platform/platform.h"
 #include "../tar/header.h"
+#include "../tar/lock.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
 #include "items.h"
@@ -165,13 +166,19 @@ static void CreateNewArchive(const FileMaskList* items) {
     return;
   }
   if (AllItemsAreDirectories(items)) return;
+  // What an earlier creation left under this name is replaced like an
+  // updated archive; anything else there is not this module's to replace.
+  if (FileExists(gArchivePath) && !OpenCreatedArchive()) return;
   char tempPath[kPathSize];
-  if (!BeginRebuild(tempPath)) return;
-  if (!AddItems(items, tempPath, nullptr) || !WriteEndMarker()) {
-    AbandonRebuild(tempPath);
-    return;
+  if (BeginRebuild(tempPath)) {
+    if (AddItems(items, tempPath, nullptr) && WriteEndMarker()) {
+      FinishRebuild(tempPath);
+    } else {
+      AbandonRebuild(tempPath);
+    }
   }
-  FinishRebuild(tempPath);
+  ReleaseArchive();
+  if (StatusIsOk()) RememberCreatedArchive();
 }
 
 int32_t CompressFileMaskListArc(const FileMaskList* items) {

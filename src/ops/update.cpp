@@ -14,6 +14,7 @@
 #include "../names/paths.h"
 #include "../platform/platform.h"
 #include "../tar/format.h"
+#include "../tar/lock.h"
 #include "../tar/scanner.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
@@ -152,11 +153,10 @@ static void ReleaseUpdate() {
 // The copy pass and the add pass into the open temporary file.
 static void RebuildWithItems(const FileMaskList* items, FileMaskList* all, const char* tempPath) {
   TarEntryList members = {};
-  if (OpenArchiveInput()) ScanForRebuild(&members, all);
+  ScanForRebuild(&members, all);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
   if (StatusIsOk() && !IndexItems(items)) SetStatus(StatusOutOfMemory);
   if (StatusIsOk()) WalkForRebuild(&members, KeepOnUpdate, CarryAsStored);
-  CloseStream(&gInput);
   FreeTarEntryList(&members);
   if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);
 }
@@ -169,7 +169,7 @@ void UpdateArchive(const FileMaskList* items) {
   char tempPath[kPathSize];
   if (items->first == nullptr) {
     SetStatus(StatusEmptyRequest);
-  } else if (BeginRebuild(tempPath)) {
+  } else if (OpenArchiveForChange() && BeginRebuild(tempPath)) {
     memset(&gUpdate, 0, sizeof gUpdate);
     RebuildWithItems(items, &all, tempPath);
     ReleaseUpdate();
@@ -179,5 +179,6 @@ void UpdateArchive(const FileMaskList* items) {
       FinishRebuild(tempPath);
     }
   }
+  ReleaseArchive();
   DoneFileMaskList(&all);
 }

@@ -338,3 +338,70 @@ bool PfGetFileId(const char* path, PfFileId* id) {
   *id = status.id;
   return true;
 }
+
+// ------------------------------------------------------- one writer at once
+
+const bool kPfReplacesOpenFiles = true;
+
+static bool LockWriter(int fd) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(kPfLockOffset);
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+static bool IsRegularFd(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+PfFile* PfOpenLocked(const char* path) {
+  char host[kHostPath];
+  if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
+  PfFile* stream = PfNewStream(false);
+  if (stream == nullptr) return nullptr;
+  // Not blocking: whatever the path names, the open returns at once.
+  int fd = open(host, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0 && (!IsRegularFd(fd) || !LockWriter(fd))) {
+    close(fd);
+    fd = -1;
+  }
+  return PfAttach(stream, fd);
+}
+
+static void StampOf(const struct stat& st, PfFileStamp* stamp) {
+  stamp->id.volume = static_cast<uint64_t>(st.st_dev);
+  stamp->id.index = static_cast<uint64_t>(st.st_ino);
+  stamp->size = static_cast<int64_t>(st.st_size);
+  stamp->written = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool PfStampOpen(PfFile* f, PfFileStamp* stamp) {
+  struct stat st;
+  if (fstat(PfDescriptor(f), &st) != 0) return false;
+  StampOf(st, stamp);
+  return true;
+}
+
+bool PfStampPath(const char* path, PfFileStamp* stamp) {
+  struct stat st;
+  if (!StatHost(path, &st)) return false;
+  StampOf(st, stamp);
+  return true;
+}
+
+bool PfRenameNew(const char* from, const char* to) {
+  char hostFrom[kHostPath];
+  char hostTo[kHostPath];
+  if (PfFaultHits(kFaultReplace)) return false;
+  if (!HostPath(from, hostFrom) || !HostPath(to, hostTo)) return false;
+  if (renameat2(AT_FDCWD, hostFrom, AT_FDCWD, hostTo, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without that kind of rename: a second name that cannot
+  // replace anything either, then the first one goes.
+  if (link(hostFrom, hostTo) != 0) return false;
+  unlink(hostFrom);
+  return true;
+}

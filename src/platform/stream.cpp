@@ -311,6 +311,8 @@ bool PfSync(PfFile* f) {
   return FlushWrites(f) && SyncFd(f->fd) == 0;
 }
 
+int PfDescriptor(PfFile* f) { return f->fd; }
+
 int PfRelease(PfFile* f, bool* written) {
   *written = FlushWrites(f);
   int fd = f->fd;

@@ -8,6 +8,7 @@
 #include "../names/masks.h"
 #include "../platform/platform.h"
 #include "format.h"
+#include "lock.h"
 #include "streams.h"
 
 static const unsigned char kZeros[2 * kBlockSize] = {};
@@ -179,25 +180,55 @@ bool BeginRebuild(char* tempPath) {
   return false;
 }
 
+// Whether the finished temporary file may now take the archive's place: no
+// stop was asked for, and a locked archive is still the file that was read,
+// as it was: one put in its place or written in place meanwhile by a writer
+// that ignores the lock would otherwise lose that writer's change.
+static bool MayTakeThePlace() {
+  if (CheckForStop()) return false;
+  if (!HoldsArchiveLock() || ArchiveIsAsOpened()) return true;
+  SetStatus(StatusFileError);
+  return false;
+}
+
+// Where the platform cannot replace an open file, the lock goes just before
+// the archive is replaced or removed, after the last look at it.
+static void LetLockGoIfNeeded() {
+  if (!kPfReplacesOpenFiles) ReleaseArchive();
+}
+
+// Only a locked archive is replaced; an archive that is new takes a name
+// that nothing has, so that of two writers making it at once one fails.
+static void PutInPlace(const char* tempPath) {
+  if (HoldsArchiveLock()) {
+    LetLockGoIfNeeded();
+    SwapArchive(tempPath);
+  } else if (!PfRenameNew(tempPath, gArchivePath)) {
+    SetStatus(StatusFileError);
+    RemoveLeftover(tempPath);
+  }
+}
+
 void FinishRebuild(const char* tempPath) {
   // The new archive must be on the disk before it takes the place of an
   // old one, or a crash could leave neither. With nothing to replace there
   // is nothing to lose, and the write-through is spared.
-  bool synced = !FileExists(gArchivePath) || PfSync(gOutput);
+  bool synced = !HoldsArchiveLock() || PfSync(gOutput);
   bool closed = PfClose(gOutput);
   gOutput = nullptr;
-  if (!synced || !closed) {
-    SetStatus(StatusWriteError);
+  if (!synced || !closed) SetStatus(StatusWriteError);
+  if (!synced || !closed || !MayTakeThePlace()) {
     RemoveLeftover(tempPath);
     return;
   }
-  // Writing through to the disk can take a while: a stop asked for
-  // meanwhile still leaves the old archive.
-  if (CheckForStop()) {
-    RemoveLeftover(tempPath);
-    return;
-  }
-  SwapArchive(tempPath);
+  PutInPlace(tempPath);
+}
+
+void FinishEmptyRebuild(const char* tempPath) {
+  AbandonRebuild(tempPath);
+  if (!MayTakeThePlace()) return;
+  LetLockGoIfNeeded();
+  if (!PfRemove(gArchivePath)) SetStatus(StatusFileError);
 }
 
 void AbandonRebuild(const char* tempPath) {

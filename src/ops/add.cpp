@@ -145,7 +145,9 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
     if (found && IsArchiveFile(source, status, archive)) continue;
     AnnounceItem(source, relative);
     if (found && (status.mode & kPfModeTypeMask) == kPfModeDirectory) continue;
-    if (!found) {
+    // Only regular files are read: a FIFO, a socket or a device could block
+    // the read or never end it.
+    if (!found || (status.mode & kPfModeTypeMask) != kPfModeRegular) {
       SetStatus(StatusFileError);
       return false;
     }

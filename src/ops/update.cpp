@@ -91,7 +91,9 @@ static const FileMaskEntry* FindItemForMember(const char* memberName, char* look
 }
 
 // Asks the host about a member that an item would replace, when the item's
-// file is found; 0 (replace) without asking otherwise.
+// file is found; 0 (replace) without asking otherwise. An update writes no
+// disk file, so no answer changes a file's attributes: the first candidate
+// need not even be the file that is added.
 static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) {
   const char* trimmed = member.name;
   size_t baseLen = strlen(gBasePath);
@@ -103,9 +105,7 @@ static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) 
   unsigned char* record = reinterpret_cast<unsigned char*>(&found);
   if (!PfFindFile(first, record) && !PfFindFile(lookupPath, record)) return 0;
   if (!HostAnswersReplace()) return 0;
-  int32_t answer = AskHostToReplace(member, found);
-  if (answer == 0) MakeWritable(first);
-  return answer;
+  return AskHostToReplace(member, found);
 }
 
 static void RememberKept(const char* memberName) {

@@ -73,6 +73,7 @@ struct PfFileStatus {
 bool PfStat(const char* path, PfFileStatus* status);
 const uint32_t kPfModeTypeMask = 0170000;
 const uint32_t kPfModeDirectory = 0040000;
+const uint32_t kPfModeRegular = 0100000;
 
 // What FindFirstFileA reports, in the 320-byte WIN32_FIND_DATAA layout.
 const size_t kPfFindDataSize = 320;

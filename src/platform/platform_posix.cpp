@@ -37,16 +37,21 @@ static bool IsReadOnlyFile(const char* host) {
   return stat(host, &st) == 0 && !S_ISDIR(st.st_mode) && IsReadOnly(st);
 }
 
+static bool IsRegularFd(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 PfFile* PfOpenRead(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
   PfFile* stream = PfNewStream(false);
   if (stream == nullptr) return nullptr;
-  // A directory is not a file to read, as on Windows. Every file opened
-  // here is read from its start, so the first read, which a directory
-  // refuses, costs no extra call to find that out.
-  PfFile* f = PfAttach(stream, open(host, O_RDONLY | O_CLOEXEC));
-  if (f != nullptr && !PfFillFirst(f)) {
+  // Only regular files are read: a directory is none, as on Windows, and a
+  // FIFO or a device could block or never end. The open itself does not
+  // wait for a FIFO's writer.
+  PfFile* f = PfAttach(stream, open(host, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (f != nullptr && (!IsRegularFd(PfDescriptor(f)) || !PfFillFirst(f))) {
     PfClose(f);
     return nullptr;
   }
@@ -350,11 +355,6 @@ static bool LockWriter(int fd) {
   lock.l_start = static_cast<off_t>(kPfLockOffset);
   lock.l_len = 1;
   return fcntl(fd, F_OFD_SETLK, &lock) == 0;
-}
-
-static bool IsRegularFd(int fd) {
-  struct stat st;
-  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 PfFile* PfOpenLocked(const char* path) {

@@ -173,7 +173,5 @@ int32_t ReplaceCheck(const TarEntry& member, const char* outputPath) {
   if (proc == nullptr) return 0;
   FindRecord query;
   BuildReplaceQuery(member, &query);
-  int32_t answer = proc(gCallbacks[kReplace].user, &found, &query);
-  if (answer == 0) MakeWritable(outputPath);
-  return answer;
+  return proc(gCallbacks[kReplace].user, &found, &query);
 }

@@ -39,6 +39,7 @@ const uint32_t kPfInvalidAttributes = 0xFFFFFFFFu;
 const uint32_t kPfAttrReadOnly = 0x01;
 const uint32_t kPfAttrDirectory = 0x10;
 const uint32_t kPfAttrArchive = 0x20;
+const uint32_t kPfAttrReparsePoint = 0x400;  // a link, a junction
 
 bool PfExists(const char* path);  // true for files and directories
 uint32_t PfGetAttributes(const char* path);  // kPfInvalidAttributes on failure
@@ -75,7 +76,8 @@ const uint32_t kPfModeTypeMask = 0170000;
 const uint32_t kPfModeDirectory = 0040000;
 const uint32_t kPfModeRegular = 0100000;
 
-// What FindFirstFileA reports, in the 320-byte WIN32_FIND_DATAA layout.
+// What FindFirstFileA reports, in the 320-byte WIN32_FIND_DATAA layout. A
+// link is described itself, with kPfAttrReparsePoint.
 const size_t kPfFindDataSize = 320;
 bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]);
 
@@ -99,6 +101,19 @@ bool PfMemberFileTime(int32_t mtime, uint64_t* filetime);
 // Member time to an MS-DOS date (high 16 bits) and time (low 16 bits) in
 // local time. False when the date cannot be expressed in that form.
 bool PfDosDateTime(int32_t mtime, uint32_t* dos);
+
+// ------------------------------------------------------------------ links
+// What lies at a path below a folder, looked at without following any link
+// at or below the folder: `path` is the folder (its first `below`
+// characters; none for the current folder) followed by a relative path.
+enum PfPathKind {
+  kPfNothing,      // nothing there (or a file where a folder should be)
+  kPfFile,
+  kPfDirectory,
+  kPfLink,         // a link at the path itself, dangling or not
+  kPfThroughLink,  // the path passes through a link below the folder
+};
+PfPathKind PfInspectBelow(const char* path, size_t below);
 
 // ------------------------------------------------------- one writer at once
 // A change of an archive holds an exclusive lock on one byte at 2^62, far

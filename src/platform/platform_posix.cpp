@@ -37,6 +37,14 @@ static bool IsReadOnlyFile(const char* host) {
   return stat(host, &st) == 0 && !S_ISDIR(st.st_mode) && IsReadOnly(st);
 }
 
+// The same for the entry itself when it is removed or replaced: a link
+// goes itself, whatever it points to.
+static bool IsReadOnlyEntry(const char* host) {
+  struct stat st;
+  return lstat(host, &st) == 0 && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode) &&
+         IsReadOnly(st);
+}
+
 static bool IsRegularFd(int fd) {
   struct stat st;
   return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -117,7 +125,7 @@ bool PfMakeDir(const char* path) {
 bool PfRemove(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultRemove) || !HostPath(path, host)) return false;
-  if (IsReadOnlyFile(host)) return false;
+  if (IsReadOnlyEntry(host)) return false;
   return unlink(host) == 0;
 }
 
@@ -126,7 +134,7 @@ bool PfReplace(const char* from, const char* to) {
   char hostTo[kHostPath];
   if (PfFaultHits(kFaultReplace)) return false;
   if (!HostPath(from, hostFrom) || !HostPath(to, hostTo)) return false;
-  if (IsReadOnlyFile(hostTo)) return false;
+  if (IsReadOnlyEntry(hostTo)) return false;
   return rename(hostFrom, hostTo) == 0;
 }
 
@@ -189,15 +197,20 @@ static void PutFiletime(unsigned char* p, int64_t seconds) {
   PutLE32(p + 4, static_cast<uint32_t>(ft >> 32));
 }
 
+// A link is described itself, dangling or not, as Windows does.
 bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]) {
+  char host[kHostPath];
   struct stat st;
-  if (!StatHost(path, &st)) return false;
+  if (!HostPath(path, host) || lstat(host, &st) != 0) return false;
   memset(record, 0, kPfFindDataSize);
-  PutLE32(record, AttributesOf(st));
+  uint32_t attributes = AttributesOf(st);
+  if (S_ISLNK(st.st_mode)) attributes = kPfAttrArchive | kPfAttrReparsePoint;
+  PutLE32(record, attributes);
   PutFiletime(record + 4, st.st_ctime);
   PutFiletime(record + 12, st.st_atime);
   PutFiletime(record + 20, st.st_mtime);
-  uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+  bool sizeless = S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode);
+  uint64_t size = sizeless ? 0 : static_cast<uint64_t>(st.st_size);
   PutLE32(record + 28, static_cast<uint32_t>(size >> 32));
   PutLE32(record + 32, static_cast<uint32_t>(size));
   const char* base = path;
@@ -342,6 +355,52 @@ bool PfGetFileId(const char* path, PfFileId* id) {
   if (!PfStat(path, &status)) return false;
   *id = status.id;
   return true;
+}
+
+// ------------------------------------------------------------------ links
+
+static PfPathKind KindOf(const struct stat& st, bool last) {
+  if (S_ISLNK(st.st_mode)) return last ? kPfLink : kPfThroughLink;
+  if (last) return S_ISDIR(st.st_mode) ? kPfDirectory : kPfFile;
+  return S_ISDIR(st.st_mode) ? kPfDirectory : kPfNothing;
+}
+
+// The folder that `rest`, a part of `host`, lies below: what comes before
+// it, or else the root or the current folder.
+static int OpenTop(char* host, char* rest) {
+  char keep = *rest;
+  *rest = '\0';
+  const char* top = rest > host ? host : (keep == '/' ? "/" : ".");
+  int dir = open(top, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  *rest = keep;
+  return dir;
+}
+
+// Each level is looked at and entered relative to the one above, never by
+// a path that a link could redirect.
+PfPathKind PfInspectBelow(const char* path, size_t below) {
+  char host[kHostPath];
+  if (!HostPath(path, host) || below > strlen(host)) return kPfNothing;
+  char* rest = host + below;
+  int dir = OpenTop(host, rest);
+  PfPathKind kind = kPfNothing;
+  while (dir >= 0) {
+    while (*rest == '/') rest++;
+    char* end = strchr(rest, '/');
+    bool last = end == nullptr || end[strspn(end, "/")] == '\0';
+    if (end != nullptr) *end = '\0';
+    struct stat st;
+    kind = fstatat(dir, rest, &st, AT_SYMLINK_NOFOLLOW) == 0 ? KindOf(st, last) : kPfNothing;
+    if (last || kind != kPfDirectory) break;
+    int next = openat(dir, rest, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(dir);
+    dir = next;
+    // A level that became something else since it was looked at.
+    if (dir < 0) return kPfThroughLink;
+    rest = end + 1;
+  }
+  if (dir >= 0) close(dir);
+  return kind;
 }
 
 // ------------------------------------------------------- one writer at once

@@ -190,6 +190,38 @@ bool PfGetFileId(const char* path, PfFileId* id) {
   return true;
 }
 
+// ------------------------------------------------------------------ links
+
+static PfPathKind KindOf(DWORD attributes, bool last) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kPfNothing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return last ? kPfLink : kPfThroughLink;
+  if (last) return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPfDirectory : kPfFile;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPfDirectory : kPfNothing;
+}
+
+// Every existing level below the folder is looked at by its attributes: a
+// symbolic link, a junction or any other reparse point is never entered.
+// (Wine shows links to folders so; links to files it shows as the files.)
+PfPathKind PfInspectBelow(const char* path, size_t below) {
+  char prefix[MAX_PATH];
+  size_t len = strnlen(path, sizeof prefix);
+  if (len == sizeof prefix || below > len) return kPfNothing;
+  PfPathKind kind = kPfNothing;
+  for (size_t i = below; i < len; i++) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < len) {
+      i++;
+      continue;
+    }
+    bool last = i + 1 == len;
+    if (!last && path[i + 1] != '\\' && path[i + 1] != '/') continue;
+    memcpy(prefix, path, i + 1);
+    prefix[i + 1] = '\0';
+    kind = KindOf(GetFileAttributesA(prefix), last);
+    if (last || kind != kPfDirectory) break;
+  }
+  return kind;
+}
+
 // ------------------------------------------------------- one writer at once
 
 const bool kPfReplacesOpenFiles = false;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "../names/paths.h"
 #include "../platform/platform.h"
 #include "../tar/scanner.h"
 #include "../base/status.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archives.h"
+#include "base/status.h"
 #include "files.h"
 #include "platform/platform.h"
 #include "tar/scanner.h"
@@ -180,6 +181,7 @@ TEST(Refusals, StopTakesEffectInEveryPhase) {
   ScanArchive(&members, &all, false);
   EXPECT_EQ(StatusUserAbort, GetArchiveStatus());
   EXPECT_EQ(nullptr, members.head);
+  StartOperation();  // the stop asked for ends here, as with any operation
   CloseStream(&gInput);
   DoneFileMaskList(&all);
   Discard(dir);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "../names/paths.h"
 #include "../platform/platform.h"
 #include "../tar/scanner.h"
 #include "../base/status.h"
@@ -173,7 +172,5 @@ int32_t ReplaceCheck(const TarEntry& member, const char* outputPath) {
   if (proc == nullptr) return 0;
   FindRecord query;
   BuildReplaceQuery(member, &query);
-  int32_t answer = proc(gCallbacks[kReplace].user, &found, &query);
-  if (answer == 0) MakeWritable(outputPath);
-  return answer;
+  return proc(gCallbacks[kReplace].user, &found, &query);
 }

@@ -33,8 +33,8 @@ void ReportProgress(int64_t done);
 void BuildReplaceQuery(const TarEntry& member, FindRecord* query);
 
 // Asks the host whether the existing file at `outputPath` may be replaced by
-// the member: 0 replace (the file is made writable), 1 skip, 2 abort, or any
-// other answer the host gives. 0 without asking when nothing exists there.
+// the member: 0 replace, 1 skip, 2 abort, or any other answer the host
+// gives. 0 without asking when nothing exists there.
 int32_t ReplaceCheck(const TarEntry& member, const char* outputPath);
 
 // The update flow's question: ReplaceQuery first, the disk file second.

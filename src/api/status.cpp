@@ -2,7 +2,13 @@
 // their operation is not supported.
 #include "../base/status.h"
 
-uint16_t gArchiveStatus = StatusOk;
+std::atomic<uint16_t> gArchiveStatus{StatusOk};
+
+// Raised by SetArchiveStatus(StatusUserAbort), cleared when an operation
+// starts. Lock-free atomics are what a signal handler may touch.
+static std::atomic<bool> gStopRequest{false};
+static_assert(std::atomic<uint16_t>::is_always_lock_free, "status word");
+static_assert(std::atomic<bool>::is_always_lock_free, "stop request");
 
 // Bit 11 is set at load; bit 15 is locked, so it stays 0 for good.
 static uint16_t gOptions = 0x0800;
@@ -10,9 +16,24 @@ static const uint16_t kLockedOptions = 0x8000;
 
 uint16_t GetArchiveStatus() { return gArchiveStatus; }
 
+// Safe in a signal handler and from another thread. StatusUserAbort also
+// asks the operation that runs to stop.
 uint16_t SetArchiveStatus(int32_t value) {
-  gArchiveStatus = static_cast<uint16_t>(value);
-  return gArchiveStatus;
+  uint16_t code = static_cast<uint16_t>(value);
+  if (code == StatusUserAbort) gStopRequest = true;
+  gArchiveStatus = code;
+  return code;
+}
+
+void StartOperation() {
+  gStopRequest = false;
+  SetStatus(StatusOk);
+}
+
+bool CheckForStop() {
+  if (!gStopRequest) return false;
+  SetStatus(StatusUserAbort);
+  return true;
 }
 
 static uint16_t UnlockedBits(int32_t bits) {

@@ -244,7 +244,7 @@ void CreateOutputFile(const char* path) {
   }
   SplitUncRoot(path, remaining, root);
   for (;;) {
-    gOutput = PfOpenWrite(path);
+    gOutput = PfCreateNew(path);
     if (gOutput != nullptr) {
       SetStatus(StatusOk);
       return;

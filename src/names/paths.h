@@ -54,8 +54,9 @@ bool IsSafeRelativeName(const char* name);
 // `rest` a copy of the path, when the path has no server.
 bool SplitUncRoot(const char* path, char* rest, char* root);
 
-// Opens the output stream on `path` ("wb"), making missing directories one
-// level at a time. Status StatusOk or StatusFileError.
+// Creates the file at `path`, which must not exist yet, as the output
+// stream, making missing directories one level at a time; a link in its
+// place is never followed. Status StatusOk or StatusFileError.
 void CreateOutputFile(const char* path);
 
 bool IsDirectory(const char* path);

@@ -10,6 +10,7 @@
 #include "../names/paths.h"
 #include "../platform/platform.h"
 #include "../tar/header.h"
+#include "../tar/lock.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
 #include "items.h"
@@ -127,6 +128,7 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
   const FileMaskEntry* next = nullptr;
   for (const FileMaskEntry* item = items->first; item != nullptr; item = next) {
     next = item->next;
+    if (CheckForStop()) return false;
     // A dotted name (.gitignore) is a name; a path that ends in a
     // separator is none.
     if (item->name[0] == '\0' && item->extension[0] == '\0') continue;
@@ -145,7 +147,9 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
     if (found && IsArchiveFile(source, status, archive)) continue;
     AnnounceItem(source, relative);
     if (found && (status.mode & kPfModeTypeMask) == kPfModeDirectory) continue;
-    if (!found) {
+    // Only regular files are read: a FIFO, a socket or a device could block
+    // the read or never end it.
+    if (!found || (status.mode & kPfModeTypeMask) != kPfModeRegular) {
       SetStatus(StatusFileError);
       return false;
     }
@@ -166,17 +170,23 @@ static void CreateNewArchive(const FileMaskList* items) {
     return;
   }
   if (AllItemsAreDirectories(items)) return;
+  // What an earlier creation left under this name is replaced like an
+  // updated archive; anything else there is not this module's to replace.
+  if (FileExists(gArchivePath) && !OpenCreatedArchive()) return;
   char tempPath[kPathSize];
-  if (!BeginRebuild(tempPath)) return;
-  if (!AddItems(items, tempPath, nullptr) || !WriteEndMarker()) {
-    AbandonRebuild(tempPath);
-    return;
+  if (BeginRebuild(tempPath)) {
+    if (AddItems(items, tempPath, nullptr) && WriteEndMarker()) {
+      FinishRebuild(tempPath);
+    } else {
+      AbandonRebuild(tempPath);
+    }
   }
-  FinishRebuild(tempPath);
+  ReleaseArchive();
+  if (StatusIsOk()) RememberCreatedArchive();
 }
 
 int32_t CompressFileMaskListArc(const FileMaskList* items) {
-  SetStatus(StatusOk);
+  StartOperation();
   // Paths the host gave that did not fit would name other files.
   if (gBasePathTooLong || gAddRootTooLong) {
     SetStatus(StatusFileError);

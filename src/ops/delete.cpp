@@ -7,6 +7,7 @@
 #include "../base/status.h"
 #include "../names/masks.h"
 #include "../platform/platform.h"
+#include "../tar/lock.h"
 #include "../tar/scanner.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
@@ -42,44 +43,38 @@ static bool AnySelected(const TarEntryList* list) {
 // what is listed and what of it the masks name.
 static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
   TarEntryList members = {};
-  if (OpenArchiveInput()) ScanForRebuild(&members, all, masks);
+  ScanForRebuild(&members, all, masks);
   if (StatusIsOk() && !AnySelected(&members)) SetStatus(StatusNoEntries);
   if (StatusIsOk()) {
     SignalTotal(members.count, 3);
     WalkForRebuild(&members, KeepOnDelete, CarryWithFreshPadding);
   }
-  CloseStream(&gInput);
   FreeTarEntryList(&members);
 }
 
+// No end-of-archive marker: the archive ends with its last member. An
+// archive left with nothing is removed, while the lock is still held, so
+// that no other writer's archive can take its place in between.
 static void DeleteMembers(const FileMaskList* masks) {
   FileMaskList all;
   InitFileMaskList(&all);
   char tempPath[kPathSize];
-  if (AppendFileMask("*.*", &all) && BeginRebuild(tempPath)) {
+  if (AppendFileMask("*.*", &all) && OpenArchiveForChange() && BeginRebuild(tempPath)) {
     CopyRemaining(masks, &all);
-    // No end-of-archive marker: the archive ends with its last member.
-    if (StatusIsOk()) {
-      FinishRebuild(tempPath);
-    } else {
+    if (!StatusIsOk()) {
       AbandonRebuild(tempPath);
+    } else if (PfLength(gOutput) == 0) {
+      FinishEmptyRebuild(tempPath);
+    } else {
+      FinishRebuild(tempPath);
     }
   }
+  ReleaseArchive();
   DoneFileMaskList(&all);
 }
 
-// An archive the deletion left empty is removed; the status stays.
-static void RemoveIfEmpty() {
-  PfFile* f = PfOpenRead(gArchivePath);
-  if (f == nullptr) return;
-  int64_t length = PfLength(f);
-  PfClose(f);
-  if (length == 0) PfRemove(gArchivePath);
-}
-
 int32_t DeleteFileMaskListArc(const FileMaskList* masks) {
-  SetStatus(StatusOk);
+  StartOperation();
   DeleteMembers(masks);
-  RemoveIfEmpty();
   return 0;
 }

@@ -33,11 +33,36 @@ static bool CanBeWritten(const TarEntry& member) {
   return !member.unnameable && member.sparse != kSparseUnknown;
 }
 
-// Copies one member into its output file. A copy that ends early leaves no
-// truncated file with the member's time on it: the file is removed and the
-// failure stands.
-static void WriteMember(const TarEntry& member, const char* outputPath) {
-  CreateOutputFile(outputPath);
+// Puts the finished file in the place of what is at the output path, in one
+// step that replaces a link itself. Windows replaces no read-only file: the
+// host's answer 0 lets it be made writable, but only when that is needed,
+// so that a link that looks like a file (as Wine shows them) never has its
+// target's attributes changed.
+static bool ReplaceExisting(const char* written, const char* outputPath, bool mayMakeWritable) {
+  if (PfReplace(written, outputPath)) return true;
+  uint32_t attributes = PfGetAttributes(outputPath);
+  if (!mayMakeWritable || attributes == kPfInvalidAttributes ||
+      !(attributes & kPfAttrReadOnly)) {
+    return false;
+  }
+  MakeWritable(outputPath);
+  return PfReplace(written, outputPath);
+}
+
+// Copies one member into a file of its own. What is at the output path
+// already, a file or a link, is replaced by a file written beside it, so
+// that nothing is ever written through a link and a failure leaves the old
+// file as it was. A copy that ends early leaves no file with the member's
+// time on it: the new file is removed and the failure stands.
+static void WriteMember(const TarEntry& member, const char* outputPath, bool replacing,
+                        bool mayMakeWritable) {
+  char written[kPathSize];
+  if (!(replacing ? MakeTempName(outputPath, written, sizeof written)
+                  : CopyPath(written, sizeof written, outputPath))) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  CreateOutputFile(written);
   if (!StatusIsOk()) {
     CloseStream(&gOutput);
     return;
@@ -49,15 +74,25 @@ static void WriteMember(const TarEntry& member, const char* outputPath) {
   }
   ReportFixedProgress(100, 0);
   uint16_t copied = gArchiveStatus;
-  bool closed = copied == StatusOk ? PfCloseStamped(gOutput, outputPath, member.mtime,
+  bool closed = copied == StatusOk ? PfCloseStamped(gOutput, written, member.mtime,
                                                     member.hasTime, kPfAttrArchive)
                                    : PfClose(gOutput);
   gOutput = nullptr;
   if (copied == StatusOk && !closed) copied = StatusWriteError;
+  if (copied == StatusOk && replacing &&
+      !ReplaceExisting(written, outputPath, mayMakeWritable)) {
+    copied = StatusFileError;
+  }
   if (copied != StatusOk) {
-    RemoveLeftover(outputPath);
+    RemoveLeftover(written);
     SetStatus(copied);
   }
+}
+
+// Whether the file at the output path is the archive being read.
+static bool IsTheArchive(const char* outputPath, const ArchiveFiles& archive) {
+  PfFileStatus existing;
+  return PfStat(outputPath, &existing) && IsArchiveFile(outputPath, existing, archive);
 }
 
 // Answers false when extraction is to stop.
@@ -74,14 +109,18 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
     return false;
   }
   char outputPath[256] = {};
-  OutputPathResult made = MakeOutputPath(member.name, CurrentOutputRule(), outputPath);
-  // One look at the output path: a file that is not there is neither the
-  // archive nor anything to ask about.
-  PfFileStatus existing;
-  bool exists = made == kOutputPathOk && PfStat(outputPath, &existing);
-  // A member that would overwrite the archive being read is refused like a
-  // name that leaves the output directory.
-  if (made == kOutputPathUnsafe || (exists && IsArchiveFile(outputPath, existing, archive))) {
+  OutputRule rule = CurrentOutputRule();
+  OutputPathResult made = MakeOutputPath(member.name, rule, outputPath);
+  // What is at the output path, looked at without following links below the
+  // output directory: a link there is what the host is asked about and
+  // what gets replaced.
+  PfPathKind kind = made == kOutputPathOk ? PfInspectBelow(outputPath, strlen(rule.outputDir))
+                                          : kPfNothing;
+  // A member whose path passes through a link, or that would overwrite the
+  // archive being read, is refused like a name that leaves the output
+  // directory.
+  if (made == kOutputPathUnsafe || kind == kPfThroughLink ||
+      (kind == kPfFile && IsTheArchive(outputPath, archive))) {
     *refusedUnsafe = true;
     return true;
   }
@@ -95,13 +134,15 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
   NotifyFileName(shown, outputPath);
   // Until InitArcFile has run there is no replace check: files are
   // overwritten without asking.
+  bool exists = kind != kPfNothing;
+  bool asked = exists && ReplaceCheckInPlace() && HostAnswersReplace();
   int32_t answer = exists && ReplaceCheckInPlace() ? ReplaceCheck(member, outputPath) : 0;
   if (answer == 1) return true;
   if (answer == 2) {
     SetStatus(StatusUserAbort);
     return false;
   }
-  WriteMember(member, outputPath);
+  WriteMember(member, outputPath, exists, asked && answer == 0 && kind == kPfFile);
   return StatusIsOk();
 }
 
@@ -114,7 +155,7 @@ static void ExtractEntries(const TarEntryList* list) {
   IdentifyArchiveFiles(nullptr, &archive);
   bool refusedUnsafe = false;
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
-    if (!ExtractMember(*m, archive, &refusedUnsafe)) break;
+    if (CheckForStop() || !ExtractMember(*m, archive, &refusedUnsafe)) break;
   }
   // Members whose names would leave the output directory were not written:
   // the host learns that not everything was extracted.
@@ -122,7 +163,7 @@ static void ExtractEntries(const TarEntryList* list) {
 }
 
 int32_t ExtractFileMaskListArc(const FileMaskList* masks) {
-  SetStatus(StatusOk);
+  StartOperation();
   TarEntryList members = {};
   if (OpenArchiveInput()) {
     ScanArchive(&members, masks, false);

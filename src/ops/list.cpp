@@ -87,7 +87,7 @@ static int32_t FillArchiveInfo(const ArcFileList* list) {
 // members before damage are listed, with StatusFileError and ArchiveInfo
 // as it was, so that the host sees what can be read and that more is lost.
 int32_t BuildArcFileList(ArcFileList* list, const FileMaskList* masks) {
-  SetStatus(StatusOk);
+  StartOperation();
   TarEntryList members;
   ScanArc(&members, masks);
   bool damaged = gLastScan.end == kScanDamaged;

@@ -14,6 +14,7 @@
 #include "../names/paths.h"
 #include "../platform/platform.h"
 #include "../tar/format.h"
+#include "../tar/lock.h"
 #include "../tar/scanner.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
@@ -90,7 +91,9 @@ static const FileMaskEntry* FindItemForMember(const char* memberName, char* look
 }
 
 // Asks the host about a member that an item would replace, when the item's
-// file is found; 0 (replace) without asking otherwise.
+// file is found; 0 (replace) without asking otherwise. An update writes no
+// disk file, so no answer changes a file's attributes: the first candidate
+// need not even be the file that is added.
 static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) {
   // A member below the base path is looked for without it; a member that is
   // the base path itself keeps its name.
@@ -103,9 +106,7 @@ static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) 
   unsigned char* record = reinterpret_cast<unsigned char*>(&found);
   if (!PfFindFile(first, record) && !PfFindFile(lookupPath, record)) return 0;
   if (!HostAnswersReplace()) return 0;
-  int32_t answer = AskHostToReplace(member, found);
-  if (answer == 0) MakeWritable(first);
-  return answer;
+  return AskHostToReplace(member, found);
 }
 
 static void RememberKept(const char* memberName) {
@@ -153,11 +154,10 @@ static void ReleaseUpdate() {
 // The copy pass and the add pass into the open temporary file.
 static void RebuildWithItems(const FileMaskList* items, FileMaskList* all, const char* tempPath) {
   TarEntryList members = {};
-  if (OpenArchiveInput()) ScanForRebuild(&members, all);
+  ScanForRebuild(&members, all);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
   if (StatusIsOk() && !IndexItems(items)) SetStatus(StatusOutOfMemory);
   if (StatusIsOk()) WalkForRebuild(&members, KeepOnUpdate, CarryAsStored);
-  CloseStream(&gInput);
   FreeTarEntryList(&members);
   if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);
 }
@@ -170,7 +170,7 @@ void UpdateArchive(const FileMaskList* items) {
   char tempPath[kPathSize];
   if (items->first == nullptr) {
     SetStatus(StatusEmptyRequest);
-  } else if (BeginRebuild(tempPath)) {
+  } else if (OpenArchiveForChange() && BeginRebuild(tempPath)) {
     memset(&gUpdate, 0, sizeof gUpdate);
     RebuildWithItems(items, &all, tempPath);
     ReleaseUpdate();
@@ -180,5 +180,6 @@ void UpdateArchive(const FileMaskList* items) {
       FinishRebuild(tempPath);
     }
   }
+  ReleaseArchive();
   DoneFileMaskList(&all);
 }

@@ -44,6 +44,7 @@ const uint32_t kPfInvalidAttributes = 0xFFFFFFFFu;
 const uint32_t kPfAttrReadOnly = 0x01;
 const uint32_t kPfAttrDirectory = 0x10;
 const uint32_t kPfAttrArchive = 0x20;
+const uint32_t kPfAttrReparsePoint = 0x400;  // a link, a junction
 
 bool PfExists(const char* path);  // true for files and directories
 uint32_t PfGetAttributes(const char* path);  // kPfInvalidAttributes on failure
@@ -51,6 +52,7 @@ bool PfSetAttributes(const char* path, uint32_t attributes);
 bool PfMakeDir(const char* path);  // one level
 bool PfRemove(const char* path);
 // Puts `from` in the place of `to` in one step, replacing `to` when it exists.
+// A link at `to` is replaced itself, never followed.
 bool PfReplace(const char* from, const char* to);
 // Sets last-access and last-write time to `mtime` (seconds since 1970, UTC,
 // before 1970 too). A read-only file refuses, as on Windows.
@@ -78,8 +80,10 @@ struct PfFileStatus {
 bool PfStat(const char* path, PfFileStatus* status);
 const uint32_t kPfModeTypeMask = 0170000;
 const uint32_t kPfModeDirectory = 0040000;
+const uint32_t kPfModeRegular = 0100000;
 
-// What FindFirstFileA reports, in the 320-byte WIN32_FIND_DATAA layout.
+// What FindFirstFileA reports, in the 320-byte WIN32_FIND_DATAA layout. A
+// link is described itself, with kPfAttrReparsePoint.
 const size_t kPfFindDataSize = 320;
 bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]);
 
@@ -113,6 +117,59 @@ bool PfMemberFileTime(int64_t mtime, uint64_t* filetime);
 // Member time to an MS-DOS date (high 16 bits) and time (low 16 bits) in
 // local time. False when the date cannot be expressed in that form.
 bool PfDosDateTime(int64_t mtime, uint32_t* dos);
+
+// ------------------------------------------------------------------ links
+// What lies at a path below a folder, looked at without following any link
+// at or below the folder: `path` is the folder (its first `below`
+// characters; none for the current folder) followed by a relative path.
+enum PfPathKind {
+  kPfNothing,      // nothing there (or a file where a folder should be)
+  kPfFile,
+  kPfDirectory,
+  kPfLink,         // a link at the path itself, dangling or not
+  kPfThroughLink,  // the path passes through a link below the folder
+};
+PfPathKind PfInspectBelow(const char* path, size_t below);
+
+// ------------------------------------------------------- one writer at once
+// A change of an archive holds an exclusive lock on one byte at 2^62, far
+// past any data, so that readers are never blocked and a second writer fails
+// at once: an open-file-description lock on POSIX, LockFileEx on Win32. Wine
+// maps LockFileEx to a POSIX record lock, which conflicts with an
+// open-file-description lock, so both builds exclude each other. Programs
+// that tell a busy archive apart probe the same byte with the same kind of
+// lock.
+const int64_t kPfLockOffset = int64_t{1} << 62;
+
+// Opens an existing regular file to read it, on a handle that may write and
+// that holds the lock; null when it cannot be opened or another holds the
+// lock. Closing the stream lets the lock go. The Win32 handle shares
+// deletion, so that others may still rename or delete the file.
+PfFile* PfOpenLocked(const char* path);
+
+// Whether a file can be put in the place of, or removed under, a file that
+// is open. Windows refuses while any handle is open, whatever it shares:
+// there the lock is let go just before.
+extern const bool kPfReplacesOpenFiles;
+
+// What a file is at a moment: which file, its size and its last write time
+// (in the finest unit the platform keeps). Equal stamps mean the same file,
+// not written since.
+struct PfFileStamp {
+  PfFileId id;
+  int64_t size;
+  int64_t written;
+};
+bool PfStampOpen(PfFile* f, PfFileStamp* stamp);
+bool PfStampPath(const char* path, PfFileStamp* stamp);
+inline bool PfSameStamp(const PfFileStamp& a, const PfFileStamp& b) {
+  return a.id.volume == b.id.volume && a.id.index == b.id.index && a.size == b.size &&
+         a.written == b.written;
+}
+
+// Puts `from` at `to` in one step only when nothing is there: never
+// replaces a file, so that two writers cannot both think they made it.
+bool PfRenameNew(const char* from, const char* to);
 
 // ------------------------------------------------------- fault injection
 // A test seam: the n-th call (counting from 1) of an operation fails as the

@@ -40,16 +40,29 @@ static bool IsReadOnlyFile(const char* host) {
   return stat(host, &st) == 0 && !S_ISDIR(st.st_mode) && IsReadOnly(st);
 }
 
+// The same for the entry itself when it is removed or replaced: a link
+// goes itself, whatever it points to.
+static bool IsReadOnlyEntry(const char* host) {
+  struct stat st;
+  return lstat(host, &st) == 0 && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode) &&
+         IsReadOnly(st);
+}
+
+static bool IsRegularFd(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 PfFile* PfOpenRead(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
   PfFile* stream = PfNewStream(false);
   if (stream == nullptr) return nullptr;
-  // A directory is not a file to read, as on Windows. Every file opened
-  // here is read from its start, so the first read, which a directory
-  // refuses, costs no extra call to find that out.
-  PfFile* f = PfAttach(stream, open(host, O_RDONLY | O_CLOEXEC));
-  if (f != nullptr && !PfFillFirst(f)) {
+  // Only regular files are read: a directory is none, as on Windows, and a
+  // FIFO or a device could block or never end. The open itself does not
+  // wait for a FIFO's writer.
+  PfFile* f = PfAttach(stream, open(host, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (f != nullptr && (!IsRegularFd(PfDescriptor(f)) || !PfFillFirst(f))) {
     PfClose(f);
     return nullptr;
   }
@@ -115,7 +128,7 @@ bool PfMakeDir(const char* path) {
 bool PfRemove(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultRemove) || !HostPath(path, host)) return false;
-  if (IsReadOnlyFile(host)) return false;
+  if (IsReadOnlyEntry(host)) return false;
   return unlink(host) == 0;
 }
 
@@ -124,7 +137,7 @@ bool PfReplace(const char* from, const char* to) {
   char hostTo[kHostPath];
   if (PfFaultHits(kFaultReplace)) return false;
   if (!HostPath(from, hostFrom) || !HostPath(to, hostTo)) return false;
-  if (IsReadOnlyFile(hostTo)) return false;
+  if (IsReadOnlyEntry(hostTo)) return false;
   return rename(hostFrom, hostTo) == 0;
 }
 
@@ -190,15 +203,20 @@ static void PutFiletime(unsigned char* p, int64_t seconds) {
   PutLE32(p + 4, static_cast<uint32_t>(ft >> 32));
 }
 
+// A link is described itself, dangling or not, as Windows does.
 bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]) {
+  char host[kHostPath];
   struct stat st;
-  if (!StatHost(path, &st)) return false;
+  if (!HostPath(path, host) || lstat(host, &st) != 0) return false;
   memset(record, 0, kPfFindDataSize);
-  PutLE32(record, AttributesOf(st));
+  uint32_t attributes = AttributesOf(st);
+  if (S_ISLNK(st.st_mode)) attributes = kPfAttrArchive | kPfAttrReparsePoint;
+  PutLE32(record, attributes);
   PutFiletime(record + 4, st.st_ctime);
   PutFiletime(record + 12, st.st_atime);
   PutFiletime(record + 20, st.st_mtime);
-  uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+  bool sizeless = S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode);
+  uint64_t size = sizeless ? 0 : static_cast<uint64_t>(st.st_size);
   PutLE32(record + 28, static_cast<uint32_t>(size >> 32));
   PutLE32(record + 32, static_cast<uint32_t>(size));
   const char* base = path;
@@ -438,4 +456,112 @@ size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* l
   }
   if (size > 0) dst[n] = '\0';
   return n;
+}
+
+// ------------------------------------------------------------------ links
+
+static PfPathKind KindOf(const struct stat& st, bool last) {
+  if (S_ISLNK(st.st_mode)) return last ? kPfLink : kPfThroughLink;
+  if (last) return S_ISDIR(st.st_mode) ? kPfDirectory : kPfFile;
+  return S_ISDIR(st.st_mode) ? kPfDirectory : kPfNothing;
+}
+
+// The folder that `rest`, a part of `host`, lies below: what comes before
+// it, or else the root or the current folder.
+static int OpenTop(char* host, char* rest) {
+  char keep = *rest;
+  *rest = '\0';
+  const char* top = rest > host ? host : (keep == '/' ? "/" : ".");
+  int dir = open(top, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  *rest = keep;
+  return dir;
+}
+
+// Each level is looked at and entered relative to the one above, never by
+// a path that a link could redirect.
+PfPathKind PfInspectBelow(const char* path, size_t below) {
+  char host[kHostPath];
+  if (!HostPath(path, host) || below > strlen(host)) return kPfNothing;
+  char* rest = host + below;
+  int dir = OpenTop(host, rest);
+  PfPathKind kind = kPfNothing;
+  while (dir >= 0) {
+    while (*rest == '/') rest++;
+    char* end = strchr(rest, '/');
+    bool last = end == nullptr || end[strspn(end, "/")] == '\0';
+    if (end != nullptr) *end = '\0';
+    struct stat st;
+    kind = fstatat(dir, rest, &st, AT_SYMLINK_NOFOLLOW) == 0 ? KindOf(st, last) : kPfNothing;
+    if (last || kind != kPfDirectory) break;
+    int next = openat(dir, rest, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(dir);
+    dir = next;
+    // A level that became something else since it was looked at.
+    if (dir < 0) return kPfThroughLink;
+    rest = end + 1;
+  }
+  if (dir >= 0) close(dir);
+  return kind;
+}
+
+// ------------------------------------------------------- one writer at once
+
+const bool kPfReplacesOpenFiles = true;
+
+static bool LockWriter(int fd) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(kPfLockOffset);
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+PfFile* PfOpenLocked(const char* path) {
+  char host[kHostPath];
+  if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
+  PfFile* stream = PfNewStream(false);
+  if (stream == nullptr) return nullptr;
+  // Not blocking: whatever the path names, the open returns at once.
+  int fd = open(host, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0 && (!IsRegularFd(fd) || !LockWriter(fd))) {
+    close(fd);
+    fd = -1;
+  }
+  return PfAttach(stream, fd);
+}
+
+static void StampOf(const struct stat& st, PfFileStamp* stamp) {
+  stamp->id.volume = static_cast<uint64_t>(st.st_dev);
+  stamp->id.index = static_cast<uint64_t>(st.st_ino);
+  stamp->size = static_cast<int64_t>(st.st_size);
+  stamp->written = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool PfStampOpen(PfFile* f, PfFileStamp* stamp) {
+  struct stat st;
+  if (fstat(PfDescriptor(f), &st) != 0) return false;
+  StampOf(st, stamp);
+  return true;
+}
+
+bool PfStampPath(const char* path, PfFileStamp* stamp) {
+  struct stat st;
+  if (!StatHost(path, &st)) return false;
+  StampOf(st, stamp);
+  return true;
+}
+
+bool PfRenameNew(const char* from, const char* to) {
+  char hostFrom[kHostPath];
+  char hostTo[kHostPath];
+  if (PfFaultHits(kFaultReplace)) return false;
+  if (!HostPath(from, hostFrom) || !HostPath(to, hostTo)) return false;
+  if (renameat2(AT_FDCWD, hostFrom, AT_FDCWD, hostTo, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without that kind of rename: a second name that cannot
+  // replace anything either, then the first one goes.
+  if (link(hostFrom, hostTo) != 0) return false;
+  unlink(hostFrom);
+  return true;
 }

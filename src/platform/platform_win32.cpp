@@ -249,16 +249,103 @@ bool PfDosDateTime(int64_t mtime, uint32_t* dos) {
   return true;
 }
 
-// The volume and file index of an open handle identify a file.
-bool PfGetFileId(const char* path, PfFileId* id) {
+// What an open handle tells of its file; the volume and file index identify
+// it.
+static bool StampOfHandle(HANDLE h, PfFileStamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return false;
+  stamp->id.volume = info.dwVolumeSerialNumber;
+  stamp->id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  stamp->size = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) |
+                                     info.nFileSizeLow);
+  stamp->written = static_cast<int64_t>(
+      (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+bool PfStampPath(const char* path, PfFileStamp* stamp) {
   HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  bool ok = GetFileInformationByHandle(h, &info) != 0;
+  bool ok = StampOfHandle(h, stamp);
   CloseHandle(h);
-  if (!ok) return false;
-  id->volume = info.dwVolumeSerialNumber;
-  id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return ok;
+}
+
+bool PfGetFileId(const char* path, PfFileId* id) {
+  PfFileStamp stamp;
+  if (!PfStampPath(path, &stamp)) return false;
+  *id = stamp.id;
   return true;
+}
+
+// ------------------------------------------------------------------ links
+
+static PfPathKind KindOf(DWORD attributes, bool last) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kPfNothing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return last ? kPfLink : kPfThroughLink;
+  if (last) return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPfDirectory : kPfFile;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPfDirectory : kPfNothing;
+}
+
+// Every existing level below the folder is looked at by its attributes: a
+// symbolic link, a junction or any other reparse point is never entered.
+// (Wine shows links to folders so; links to files it shows as the files.)
+PfPathKind PfInspectBelow(const char* path, size_t below) {
+  char prefix[MAX_PATH];
+  size_t len = strnlen(path, sizeof prefix);
+  if (len == sizeof prefix || below > len) return kPfNothing;
+  PfPathKind kind = kPfNothing;
+  for (size_t i = below; i < len; i++) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < len) {
+      i++;
+      continue;
+    }
+    bool last = i + 1 == len;
+    if (!last && path[i + 1] != '\\' && path[i + 1] != '/') continue;
+    memcpy(prefix, path, i + 1);
+    prefix[i + 1] = '\0';
+    kind = KindOf(GetFileAttributesA(prefix), last);
+    if (last || kind != kPfDirectory) break;
+  }
+  return kind;
+}
+
+// ------------------------------------------------------- one writer at once
+
+const bool kPfReplacesOpenFiles = false;
+
+static bool LockWriter(HANDLE h) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(kPfLockOffset & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>(kPfLockOffset >> 32);
+  return LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+}
+
+PfFile* PfOpenLocked(const char* path) {
+  if (PfFaultHits(kFaultOpen)) return nullptr;
+  PfFile* stream = PfNewStream(false);
+  if (stream == nullptr) return nullptr;
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  int fd = -1;
+  if (h != INVALID_HANDLE_VALUE) {
+    if (GetFileType(h) == FILE_TYPE_DISK && LockWriter(h)) {
+      fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+    }
+    if (fd < 0) CloseHandle(h);
+  }
+  return PfAttach(stream, fd);
+}
+
+bool PfStampOpen(PfFile* f, PfFileStamp* stamp) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(PfDescriptor(f)));
+  return h != INVALID_HANDLE_VALUE && StampOfHandle(h, stamp);
+}
+
+bool PfRenameNew(const char* from, const char* to) {
+  if (PfFaultHits(kFaultReplace)) return false;
+  return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
 }

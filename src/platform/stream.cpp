@@ -325,6 +325,8 @@ bool PfSetLength(PfFile* f, int64_t length) {
   return SeekFd(f->fd, f->bufStart, SEEK_SET) == f->bufStart;
 }
 
+int PfDescriptor(PfFile* f) { return f->fd; }
+
 int PfRelease(PfFile* f, bool* written) {
   *written = FlushWrites(f);
   int fd = f->fd;

@@ -12,6 +12,8 @@ PfFile* PfAttach(PfFile* stream, int fd);
 // Writes out what a writing stream holds and frees it; answers its file
 // descriptor, still open, and whether everything was written.
 int PfRelease(PfFile* stream, bool* written);
+// The open file descriptor under a stream.
+int PfDescriptor(PfFile* stream);
 // Reads the first buffer of a stream just opened for reading; false when
 // the file refuses to be read (a directory does).
 bool PfFillFirst(PfFile* stream);

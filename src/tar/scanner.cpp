@@ -418,6 +418,7 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
   gScanLength = PfLength(gInput);
   for (;;) {
     TarEntry work;
+    if (CheckForStop()) return;
     if (ReadTarHeader(&work) == 0) break;
     work.listed = work.selected = false;
     if (work.name[0] != '\0') {

@@ -11,6 +11,7 @@
 #include "format.h"
 #include "scanner.h"
 #include "sparse.h"
+#include "lock.h"
 #include "streams.h"
 
 static const unsigned char kZeros[2 * kBlockSize] = {};
@@ -30,7 +31,7 @@ static size_t ChunkOf(int64_t left, size_t chunk) {
 // stream in chunks, `*done` counting the bytes of the whole transfer.
 static void CopyChunksOut(int64_t n, int64_t* done) {
   int64_t left = n;
-  while (left > 0) {
+  while (left > 0 && !CheckForStop()) {
     size_t k = ChunkOf(left, kTransferSize);
     bool inputEnded;
     size_t written = PfCopy(gInput, gOutput, k, left - static_cast<int64_t>(k), &inputEnded);
@@ -70,7 +71,7 @@ void CopySparseOut(const TarEntry& member) {
   int64_t data = member.dataOffset;
   int64_t offset;
   int64_t length;
-  while (StatusIsOk() && NextRegion(&c, &offset, &length)) {
+  while (StatusIsOk() && !CheckForStop() && NextRegion(&c, &offset, &length)) {
     if (offset < 0 || length < 0 || offset > member.size || length > member.size - offset ||
         length > member.dataEnd - data) {
       SetStatus(StatusFileError);
@@ -94,6 +95,7 @@ void CopyIn(int64_t n) {
   if (n <= 0) return;
   int64_t done = 0;
   while (done < n) {
+    if (CheckForStop()) return;
     size_t k = ChunkOf(n - done, kTransferSize);
     bool inputEnded;
     size_t written = PfCopy(gSource, gOutput, k, n - done - static_cast<int64_t>(k), &inputEnded);
@@ -112,16 +114,15 @@ void CopyIn(int64_t n) {
 
 // Copies `length` bytes from the input stream at `offset`; sets
 // StatusFileError on a short read (or a failed seek) and StatusWriteError on
-// a short write.
+// a short write. A stop request is looked for before every chunk, so that a
+// carry-over of gigabytes stops at once.
 static void CopyRange(int64_t offset, int64_t length) {
   if (!PfSeek(gInput, offset)) {
     SetStatus(StatusFileError);
     return;
   }
-  // Chunks of a size_t even where that is 32 bits.
-  const int64_t kChunk = int64_t{1} << 30;
-  while (length > 0) {
-    size_t k = static_cast<size_t>(length < kChunk ? length : kChunk);
+  while (length > 0 && !CheckForStop()) {
+    size_t k = ChunkOf(length, kTransferSize);
     bool inputEnded;
     if (PfCopy(gInput, gOutput, k, length - static_cast<int64_t>(k), &inputEnded) != k) {
       SetStatus(inputEnded ? StatusFileError : StatusWriteError);
@@ -150,13 +151,17 @@ bool WriteEndMarker() {
   return false;
 }
 
-// The generator is seeded from the clock before every draw, so all attempts
-// within one second give the same number.
-static int DrawNumber() {
-  uint32_t state = static_cast<uint32_t>(PfNow());
-  state = state * 214013u + 2531011u;
-  return static_cast<int>((state >> 16) & 0x7FFF);
+// The first number comes from the clock in seconds; when its name is taken
+// the generator goes on from there, so that the search does not wait for
+// the clock to move.
+static int DrawNumber(uint32_t* state) {
+  *state = *state * 214013u + 2531011u;
+  return static_cast<int>((*state >> 16) & 0x7FFF);
 }
+
+// Enough to find a free name among thousands of taken ones, few enough that
+// a folder where every name is taken is given up in a moment.
+static const int kTempNameTries = 4096;
 
 bool MakeTempName(const char* archivePath, char* result, size_t size) {
   char drive[3];
@@ -169,8 +174,9 @@ bool MakeTempName(const char* archivePath, char* result, size_t size) {
   memcpy(result, drive, driveLen);
   memcpy(result + driveLen, directory, dirLen);
   char* tail = result + driveLen + dirLen;
-  do {
-    int number = DrawNumber();
+  uint32_t state = static_cast<uint32_t>(PfNow());
+  for (int attempt = 0; attempt < kTempNameTries; attempt++) {
+    int number = DrawNumber(&state);
     char digits[6];
     int n = 0;
     do {
@@ -179,8 +185,10 @@ bool MakeTempName(const char* archivePath, char* result, size_t size) {
     } while (number > 0);
     for (int i = 0; i < n; i++) tail[i] = digits[n - 1 - i];
     memcpy(tail + n, ".$SC", 5);
-  } while (FileExists(result));
-  return true;
+    if (!FileExists(result)) return true;
+  }
+  result[0] = '\0';
+  return false;
 }
 
 void RemoveLeftover(const char* path) {
@@ -214,19 +222,55 @@ bool BeginRebuild(char* tempPath) {
   return false;
 }
 
+// Whether the finished temporary file may now take the archive's place: no
+// stop was asked for, and a locked archive is still the file that was read,
+// as it was: one put in its place or written in place meanwhile by a writer
+// that ignores the lock would otherwise lose that writer's change.
+static bool MayTakeThePlace() {
+  if (CheckForStop()) return false;
+  if (!HoldsArchiveLock() || ArchiveIsAsOpened()) return true;
+  SetStatus(StatusFileError);
+  return false;
+}
+
+// Where the platform cannot replace an open file, the lock goes just before
+// the archive is replaced or removed, after the last look at it.
+static void LetLockGoIfNeeded() {
+  if (!kPfReplacesOpenFiles) ReleaseArchive();
+}
+
+// Only a locked archive is replaced; an archive that is new takes a name
+// that nothing has, so that of two writers making it at once one fails.
+static void PutInPlace(const char* tempPath) {
+  if (HoldsArchiveLock()) {
+    LetLockGoIfNeeded();
+    SwapArchive(tempPath);
+  } else if (!PfRenameNew(tempPath, gArchivePath)) {
+    SetStatus(StatusFileError);
+    RemoveLeftover(tempPath);
+  }
+}
+
 void FinishRebuild(const char* tempPath) {
   // The new archive must be on the disk before it takes the place of an
   // old one, or a crash could leave neither. With nothing to replace there
   // is nothing to lose, and the write-through is spared.
-  bool synced = !FileExists(gArchivePath) || PfSync(gOutput);
+  bool synced = !HoldsArchiveLock() || PfSync(gOutput);
   bool closed = PfClose(gOutput);
   gOutput = nullptr;
-  if (!synced || !closed) {
-    SetStatus(StatusWriteError);
+  if (!synced || !closed) SetStatus(StatusWriteError);
+  if (!synced || !closed || !MayTakeThePlace()) {
     RemoveLeftover(tempPath);
     return;
   }
-  SwapArchive(tempPath);
+  PutInPlace(tempPath);
+}
+
+void FinishEmptyRebuild(const char* tempPath) {
+  AbandonRebuild(tempPath);
+  if (!MayTakeThePlace()) return;
+  LetLockGoIfNeeded();
+  if (!PfRemove(gArchivePath)) SetStatus(StatusFileError);
 }
 
 void AbandonRebuild(const char* tempPath) {

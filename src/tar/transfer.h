@@ -37,7 +37,8 @@ void CopyMember(int64_t offset, int64_t length);
 bool WriteEndMarker();
 
 // A name beside the archive, digits and ".$SC", under which nothing exists
-// now. False only when the archive's directory leaves no room for it.
+// now. False when the archive's directory leaves no room for it, or when
+// no free name turned up after a bounded number of tries.
 bool MakeTempName(const char* archivePath, char* result, size_t size);
 
 // Removes a temporary or incomplete file. A file can stay locked for a
@@ -53,9 +54,12 @@ void SwapArchive(const char* tempPath);
 // The rebuild frame. BeginRebuild creates a new temporary file beside the
 // archive as the output stream (`tempPath` holds 261 bytes); on failure it
 // sets StatusFileError. FinishRebuild writes it through to the disk (when
-// it replaces a file), closes it and swaps it in; AbandonRebuild closes and
-// deletes it. Either way the archive is the complete old one or the
-// complete new one.
+// it replaces a file), closes it and swaps it in: in place of the archive
+// whose lock the input stream holds, or, with none held, under a name that
+// nothing has. AbandonRebuild closes and deletes it. Either way the archive
+// is the complete old one or the complete new one. FinishEmptyRebuild is
+// the end of a rebuild that left nothing: the locked archive is removed.
 bool BeginRebuild(char* tempPath);
 void FinishRebuild(const char* tempPath);
+void FinishEmptyRebuild(const char* tempPath);
 void AbandonRebuild(const char* tempPath);

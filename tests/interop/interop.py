@@ -16,6 +16,7 @@ import subprocess
 import sys
 import tarfile
 import tempfile
+import time
 
 FAILURES = []
 CHECKS = 0
@@ -336,6 +337,44 @@ def test_same_listing(votar, other, work):
           "listings differ:\n%s\n%s" % (mine.stdout, theirs.stdout))
 
 
+LOCK_OFFSET = str(1 << 62)
+
+
+def holds_lock(path):
+    """Whether some process holds the writers' lock of the file: the byte at
+    2^62, as /proc/locks shows it, looked at without taking it."""
+    inode = ":%d " % os.stat(path).st_ino
+    with open("/proc/locks") as f:
+        return any(inode in line and LOCK_OFFSET in line for line in f)
+
+
+def test_writers_exclude_each_other(votar, other, work):
+    """The native program and the Win32 one exclude each other as writers:
+    while one deletes (held up writing the names it deletes to a pipe
+    nobody reads yet), the other cannot delete but can list."""
+    for holder, contender in ((votar, other), (other, votar)):
+        d = tempfile.mkdtemp(dir=work)
+        with tarfile.open(os.path.join(d, "t.tar"), "w", format=tarfile.GNU_FORMAT) as t:
+            for i in range(1500):  # more names than a pipe holds
+                info = tarfile.TarInfo("%04d%s.txt" % (i, "n" * 80))
+                t.addfile(info, io.BytesIO(b""))
+        before = open(os.path.join(d, "t.tar"), "rb").read()
+        env = dict(os.environ, WINEDEBUG="-all")
+        busy = subprocess.Popen(holder.command + ["delete", "-v", "t.tar", "0*.*"], cwd=d,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
+        for _ in range(6000):  # a minute at most, not to hang on a failure
+            if holds_lock(os.path.join(d, "t.tar")) or busy.poll() is not None:
+                break
+            time.sleep(0.01)
+        check(busy.poll() is None, "first writer ended before it was held up")
+        r = contender.run(["delete", "t.tar", "1*.*"], d)
+        check(r.returncode == 1, "second writer refused: %d %r" % (r.returncode, r.stderr))
+        check(open(os.path.join(d, "t.tar"), "rb").read() == before, "second writer wrote")
+        check(contender.run(["list", "t.tar"], d).returncode == 0, "reader held up")
+        busy.communicate()
+        check(busy.returncode == 0, "first writer failed")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--votar", required=True)
@@ -358,6 +397,7 @@ def main():
         if args.other and os.path.exists(args.other):
             other = Votar(os.path.abspath(args.other), args.other_wine)
             test_same_listing(votar, other, work)
+            test_writers_exclude_each_other(votar, other, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d passed, %d failed" % (CHECKS - len(FAILURES), len(FAILURES)))

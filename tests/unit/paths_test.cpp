@@ -418,13 +418,12 @@ TEST_F(OutputFileTest, MissingLevelsAreMadeOneByOne) {
   WriteAndClose("data");
   EXPECT_EQ("data", ReadFile(Path("NEW/SUB/A.TXT")));
 
-  // Everything exists: the first attempt opens it, truncating.
+  // The file exists: it is never opened again, nor emptied.
   PfResetFaults();
   CreateOutputFile(Mod("NEW/SUB/A.TXT").c_str());
-  EXPECT_EQ(StatusOk, gArchiveStatus);
-  EXPECT_EQ(1, PfFaultCalls(kFaultOpen));
-  WriteAndClose("x");
-  EXPECT_EQ("x", ReadFile(Path("NEW/SUB/A.TXT")));
+  EXPECT_EQ(StatusFileError, gArchiveStatus);
+  EXPECT_EQ(nullptr, gOutput);
+  EXPECT_EQ("data", ReadFile(Path("NEW/SUB/A.TXT")));
 
   // A file where a folder should be: the level below cannot be made.
   WriteFile(Path("FILE"), "f");

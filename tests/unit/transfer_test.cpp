@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "fixture.h"
 #include "platform/platform.h"
 #include "tar/format.h"
+#include "tar/lock.h"
 #include "tar/streams.h"
 #include "tar/transfer.h"
 
@@ -257,31 +259,41 @@ TEST_F(TransferTest, TempNamesLieBesideTheArchiveAndAreFree) {
 }
 
 // BeginRebuild, then FinishRebuild or AbandonRebuild: afterwards the folder
-// holds the archive alone, either the old one or the new one, whole.
+// holds the archive alone, either the old one or the new one, whole. An
+// archive that another writer replaced or wrote to meanwhile is left as
+// that writer left it.
 TEST_F(TransferTest, RebuildFrameSwapsInOneStepOrNotAtAll) {
   const std::string oldArchive = TarArchive({Item("x", "old")});
   const std::string newArchive = TarArchive({Item("y", "new data")});
+  const std::string otherArchive = TarArchive({Item("z", "other")});
+  enum Meddling { kNone, kReplaced, kAppended };
   struct Row {
     int line;
     std::vector<Fault> faults;
     bool finish;
     uint16_t status;
     bool swapped;
+    Meddling meddling;
   } rows[] = {
-      {__LINE__, {}, true, StatusOk, true},
-      {__LINE__, {}, false, StatusOk, false},
-      {__LINE__, {{kFaultReplace, 1}}, true, StatusFileError, false},
+      {__LINE__, {}, true, StatusOk, true, kNone},
+      {__LINE__, {}, false, StatusOk, false, kNone},
+      {__LINE__, {{kFaultReplace, 1}}, true, StatusFileError, false, kNone},
       // The temporary file is written through before the swap.
-      {__LINE__, {{kFaultSync, 1}}, true, StatusWriteError, false},
+      {__LINE__, {{kFaultSync, 1}}, true, StatusWriteError, false, kNone},
       // A removal that fails once is tried again.
-      {__LINE__, {{kFaultReplace, 1}, {kFaultRemove, 1}}, true, StatusFileError, false},
-      {__LINE__, {{kFaultRemove, 1}}, false, StatusOk, false},
+      {__LINE__, {{kFaultReplace, 1}, {kFaultRemove, 1}}, true, StatusFileError, false, kNone},
+      {__LINE__, {{kFaultRemove, 1}}, false, StatusOk, false, kNone},
+      {__LINE__, {}, true, StatusFileError, false, kReplaced},
+      {__LINE__, {}, true, StatusFileError, false, kAppended},
   };
   for (const Row& row : rows) {
+    // Windows puts no file in the place of one that is open.
+    if (row.meddling == kReplaced && !kPfReplacesOpenFiles) continue;
     std::string where = "line " + std::to_string(row.line);
     WriteFile(Path("a.tar"), oldArchive);
     InitArcFile(Mod("a.tar").c_str());
     ASSERT_EQ(StatusOk, gArchiveStatus) << where;
+    ASSERT_TRUE(OpenArchiveForChange()) << where;
     char temp[kPathSize];
     ASSERT_TRUE(BeginRebuild(temp)) << where;
     std::string tempName = temp;
@@ -289,14 +301,24 @@ TEST_F(TransferTest, RebuildFrameSwapsInOneStepOrNotAtAll) {
     EXPECT_TRUE(IsTempName(tempName.substr(Mod("").size()))) << tempName << ", " << where;
     EXPECT_TRUE(PathExists(HostPath(tempName))) << where;
     ASSERT_EQ(newArchive.size(), PfWrite(gOutput, newArchive.data(), newArchive.size()));
+    std::string left = row.swapped ? newArchive : oldArchive;
+    if (row.meddling == kReplaced) {
+      WriteFile(Path("b.tar"), otherArchive);
+      ASSERT_TRUE(PfReplace(Mod("b.tar").c_str(), Mod("a.tar").c_str())) << where;
+      left = otherArchive;
+    } else if (row.meddling == kAppended) {
+      std::ofstream(Path("a.tar"), std::ios::binary | std::ios::app) << otherArchive;
+      left = oldArchive + otherArchive;
+    }
     Inject(row.faults);
     if (row.finish) {
       FinishRebuild(temp);
     } else {
       AbandonRebuild(temp);
     }
+    ReleaseArchive();
     EXPECT_EQ(row.status, gArchiveStatus) << where;
-    EXPECT_TRUE(ReadFile(Path("a.tar")) == (row.swapped ? newArchive : oldArchive)) << where;
+    EXPECT_TRUE(ReadFile(Path("a.tar")) == left) << where;
     // No temporary file and no backup stay behind.
     EXPECT_EQ(std::vector<std::string>{"a.tar"}, ListTree(dir)) << where;
     if (row.swapped) {

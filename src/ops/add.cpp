@@ -119,6 +119,38 @@ bool IsArchiveFile(const char* path, const PfFileStatus& status, const ArchiveFi
   return false;
 }
 
+// What the add pass does with one item.
+enum ItemAction {
+  kItemPassOver,  // no name, skipped, or the archive itself: not announced
+  kItemAnnounce,  // a directory: announced, nothing added
+  kItemAdd,       // a regular file: announced and added
+  kItemFail,      // missing, or not a regular file: announced, then failed
+  kItemTooLong,   // its names do not fit: failed before it is announced
+};
+
+// Looks at one item; fills `relative`, `source` and `status` as far as it
+// got. One status serves the tests and the header.
+static ItemAction ActionFor(const FileMaskEntry* item, bool (*skip)(const FileMaskEntry*),
+                            const ArchiveFiles& archive, char* relative, char* source,
+                            PfFileStatus* status) {
+  // A dotted name (.gitignore) is a name; a path that ends in a separator
+  // is none.
+  if (item->name[0] == '\0' && item->extension[0] == '\0') return kItemPassOver;
+  if (skip != nullptr && skip(item)) return kItemPassOver;
+  if (!ComposeRelativeName(item, relative) || !ComposeSourcePath(item, source)) {
+    return kItemTooLong;
+  }
+  bool found = PfStat(source, status);
+  // The archive is not added to itself, neither the one being written nor
+  // the one it replaces.
+  if (found && IsArchiveFile(source, *status, archive)) return kItemPassOver;
+  if (found && (status->mode & kPfModeTypeMask) == kPfModeDirectory) return kItemAnnounce;
+  // Only regular files are read: a FIFO, a socket or a device could block
+  // the read or never end it.
+  if (!found || (status->mode & kPfModeTypeMask) != kPfModeRegular) return kItemFail;
+  return kItemAdd;
+}
+
 bool AddItems(const FileMaskList* items, const char* tempPath,
               bool (*skip)(const FileMaskEntry*)) {
   ArchiveFiles archive;
@@ -129,27 +161,18 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
   for (const FileMaskEntry* item = items->first; item != nullptr; item = next) {
     next = item->next;
     if (CheckForStop()) return false;
-    // A dotted name (.gitignore) is a name; a path that ends in a
-    // separator is none.
-    if (item->name[0] == '\0' && item->extension[0] == '\0') continue;
-    if (skip != nullptr && skip(item)) continue;
-    char relative[kItemSize];
-    char source[kItemSize];
-    if (!ComposeRelativeName(item, relative) || !ComposeSourcePath(item, source)) {
+    char relative[kItemSize] = "";
+    char source[kItemSize] = "";
+    PfFileStatus status;
+    ItemAction action = ActionFor(item, skip, archive, relative, source, &status);
+    if (action == kItemPassOver) continue;
+    if (action == kItemTooLong) {
       SetStatus(StatusFileError);
       return false;
     }
-    // One status serves the tests below and the header.
-    PfFileStatus status;
-    bool found = PfStat(source, &status);
-    // The archive is not added to itself, neither the one being written nor
-    // the one it replaces.
-    if (found && IsArchiveFile(source, status, archive)) continue;
     AnnounceItem(source, relative);
-    if (found && (status.mode & kPfModeTypeMask) == kPfModeDirectory) continue;
-    // Only regular files are read: a FIFO, a socket or a device could block
-    // the read or never end it.
-    if (!found || (status.mode & kPfModeTypeMask) != kPfModeRegular) {
+    if (action == kItemAnnounce) continue;
+    if (action == kItemFail) {
       SetStatus(StatusFileError);
       return false;
     }
@@ -159,6 +182,18 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
     }
   }
   return true;
+}
+
+bool FirstItemToAdd(const FileMaskList* items, bool (*skip)(const FileMaskEntry*),
+                    char* relative, char* source, PfFileStatus* status) {
+  ArchiveFiles archive;
+  IdentifyArchiveFiles(nullptr, &archive);
+  for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
+    ItemAction action = ActionFor(item, skip, archive, relative, source, status);
+    if (action == kItemAdd) return true;
+    if (action == kItemFail || action == kItemTooLong) return false;
+  }
+  return false;
 }
 
 // A new archive is written beside its final name and moved there when it is

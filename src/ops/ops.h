@@ -1,6 +1,7 @@
 // Shared steps of the operations.
 #pragma once
 
+#include "../platform/platform.h"
 #include "../votar.h"
 
 // The add pass: every item with a name, in list order, announced and (when
@@ -8,6 +9,11 @@
 // False, with the status set, at the first failure.
 bool AddItems(const FileMaskList* items, const char* tempPath,
               bool (*skip)(const FileMaskEntry*));
+
+// The first item the add pass would add, and its names and status; false
+// when the pass adds nothing or fails first. It calls back nothing.
+bool FirstItemToAdd(const FileMaskList* items, bool (*skip)(const FileMaskEntry*),
+                    char* relative, char* source, PfFileStatus* status);
 
 // Rebuilds the current archive with the items added.
 void UpdateArchive(const FileMaskList* items);

@@ -18,6 +18,7 @@
 #include "../tar/scanner.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
+#include "append.h"
 #include "items.h"
 #include "ops.h"
 #include "rebuild.h"
@@ -124,7 +125,7 @@ static bool IsKeptItem(const FileMaskEntry* item) {
 }
 
 // Members no item corresponds to, and entries that are not listed, are
-// carried over; a corresponding member goes as the host answers.
+// kept; a corresponding member goes as the host answers.
 static bool KeepOnUpdate(const TarEntry& entry) {
   if (!entry.listed) return true;
   char lookupPath[kKeySize];
@@ -152,14 +153,45 @@ static void ReleaseUpdate() {
 }
 
 // The copy pass and the add pass into the open temporary file.
-static void RebuildWithItems(const FileMaskList* items, FileMaskList* all, const char* tempPath) {
+// Asks about every member an item would replace, in archive order, before
+// anything is written: what the host answers decides whether the archive
+// can grow in place.
+static void AskAboutMembers(TarEntryList* members) {
+  for (TarEntry* e = members->head; e != nullptr && StatusIsOk(); e = e->next) {
+    e->replaced = !KeepOnUpdate(*e);
+  }
+}
+
+static bool NotReplaced(const TarEntry& entry) { return !entry.replaced; }
+
+// The new archive beside the old one: what stays carried over as stored,
+// then the items, then the end marker; swapped in when complete.
+static void Rebuild(const TarEntryList* members, const FileMaskList* items) {
+  char tempPath[kPathSize];
+  if (!BeginRebuild(tempPath)) return;
+  WalkForRebuild(members, NotReplaced, CarryAsStored);
+  if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);
+  if (!StatusIsOk() || !WriteEndMarker()) {
+    AbandonRebuild(tempPath);
+  } else {
+    FinishRebuild(tempPath);
+  }
+}
+
+static void UpdateLockedArchive(const FileMaskList* items, FileMaskList* all) {
   TarEntryList members = {};
   ScanForRebuild(&members, all);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
   if (StatusIsOk() && !IndexItems(items)) SetStatus(StatusOutOfMemory);
-  if (StatusIsOk()) WalkForRebuild(&members, KeepOnUpdate, CarryAsStored);
+  if (StatusIsOk()) AskAboutMembers(&members);
+  if (StatusIsOk()) {
+    if (CanAppendInPlace(&members, items, IsKeptItem)) {
+      AppendInPlace(items, IsKeptItem);
+    } else {
+      Rebuild(&members, items);
+    }
+  }
   FreeTarEntryList(&members);
-  if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);
 }
 
 void UpdateArchive(const FileMaskList* items) {
@@ -167,18 +199,12 @@ void UpdateArchive(const FileMaskList* items) {
   FileMaskList all;
   InitFileMaskList(&all);
   if (!AppendFileMask("*.*", &all)) return;
-  char tempPath[kPathSize];
   if (items->first == nullptr) {
     SetStatus(StatusEmptyRequest);
-  } else if (OpenArchiveForChange() && BeginRebuild(tempPath)) {
+  } else if (OpenArchiveForChange()) {
     memset(&gUpdate, 0, sizeof gUpdate);
-    RebuildWithItems(items, &all, tempPath);
+    UpdateLockedArchive(items, &all);
     ReleaseUpdate();
-    if (!StatusIsOk() || !WriteEndMarker()) {
-      AbandonRebuild(tempPath);
-    } else {
-      FinishRebuild(tempPath);
-    }
   }
   ReleaseArchive();
   DoneFileMaskList(&all);

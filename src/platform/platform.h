@@ -27,7 +27,26 @@ bool PfSeek(PfFile* f, int64_t pos);                   // absolute position
 // whole buffers.
 size_t PfCopy(PfFile* from, PfFile* to, size_t n, int64_t following, bool* inputEnded);
 int64_t PfLength(PfFile* f);  // -1 when unknown
+int64_t PfPosition(PfFile* f);  // where the next byte is read or written
 bool PfSync(PfFile* f);       // write buffers through to the disk
+// Makes the first 512 bytes written to a writing stream, which stands at
+// the position they belong to, go into `held` instead of the file; what
+// follows goes to the file after them. Lets a writer put a block in place
+// last, when everything after it is on the disk.
+bool PfHoldFirstBlock(PfFile* f, unsigned char held[512]);
+bool PfHoldsBytes(PfFile* f);  // some of those 512 bytes are still to come
+// Reads from the file itself at `pos`, past what a reading stream buffered
+// before the file was written through another stream.
+size_t PfReadAt(PfFile* f, int64_t pos, void* buf, size_t n);
+// A writing stream on the file that a stream opened with PfOpenLocked
+// reads, to change it in place; it shares the file position with that
+// stream, so each is positioned before it is used after the other.
+PfFile* PfOpenWriterOf(PfFile* locked);
+// Gives the file a writing stream is writing the permission bits or
+// attributes, and the owner where the system lets it, of the file `model`
+// reads.
+void PfTakeOwnership(PfFile* model, PfFile* f, const char* path);
+
 // Makes the file of a writing stream `length` bytes long, after what it
 // holds is written out; a file made longer gets a hole (zeros).
 bool PfSetLength(PfFile* f, int64_t length);
@@ -189,3 +208,6 @@ void PfInjectFault(PfFault op, int nth);
 void PfResetFaults();
 int PfFaultCalls(PfFault op);  // calls of `op` since the last reset
 bool PfFaultHits(PfFault op);  // counts a call; true when it is to fail
+// Calls `watch` with each call of an operation as it is counted, before it
+// is made (null: no watching), so that a test can look at the files then.
+void PfWatchCalls(void (*watch)(PfFault op, int call));

@@ -565,3 +565,23 @@ bool PfRenameNew(const char* from, const char* to) {
   unlink(hostFrom);
   return true;
 }
+
+// ------------------------------------------------------ changes in place
+
+PfFile* PfOpenWriterOf(PfFile* locked) {
+  if (PfFaultHits(kFaultOpen)) return nullptr;
+  PfFile* stream = PfNewStream(true);
+  if (stream == nullptr) return nullptr;
+  return PfAttach(stream, fcntl(PfDescriptor(locked), F_DUPFD_CLOEXEC, 0));
+}
+
+void PfTakeOwnership(PfFile* model, PfFile* f, const char* path) {
+  (void)path;
+  struct stat st;
+  if (fstat(PfDescriptor(model), &st) != 0) return;
+  // Owner first: a change of owner may clear the set-id bits.
+  if (fchown(PfDescriptor(f), st.st_uid, st.st_gid) != 0) {
+    // Not permitted: the file stays the writer's own.
+  }
+  fchmod(PfDescriptor(f), st.st_mode & 07777);
+}

@@ -349,3 +349,31 @@ bool PfRenameNew(const char* from, const char* to) {
   if (PfFaultHits(kFaultReplace)) return false;
   return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+// ------------------------------------------------------ changes in place
+
+PfFile* PfOpenWriterOf(PfFile* locked) {
+  if (PfFaultHits(kFaultOpen)) return nullptr;
+  PfFile* stream = PfNewStream(true);
+  if (stream == nullptr) return nullptr;
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(PfDescriptor(locked)));
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  int fd = -1;
+  if (DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS)) {
+    fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_BINARY);
+    if (fd < 0) CloseHandle(copy);
+  }
+  return PfAttach(stream, fd);
+}
+
+void PfTakeOwnership(PfFile* model, PfFile* f, const char* path) {
+  (void)f;
+  BY_HANDLE_FILE_INFORMATION info;
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(PfDescriptor(model)));
+  if (!GetFileInformationByHandle(h, &info)) return;
+  // The archive is never read-only here; hidden, system and the rest carry.
+  DWORD keep = info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                        FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  SetFileAttributesA(path, keep != 0 ? keep : FILE_ATTRIBUTE_NORMAL);
+}

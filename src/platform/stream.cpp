@@ -25,6 +25,7 @@
 namespace {
 
 const size_t kBufferSize = 64 * 1024;
+const size_t kHeldSize = 512;  // PfHoldFirstBlock
 
 #ifdef _WIN32
 int ReadFd(int fd, void* buf, size_t n) { return _read(fd, buf, static_cast<unsigned>(n)); }
@@ -46,6 +47,7 @@ int CloseFd(int fd) { return close(fd); }
 
 int gFaultAt[kFaultCount];
 int gFaultCalls[kFaultCount];
+void (*gWatch)(PfFault op, int call);
 
 }  // namespace
 
@@ -59,6 +61,8 @@ struct PfFile {
   int64_t bufStart;
   size_t bufLen;
   size_t bufPos;
+  unsigned char* held;  // where the first bytes written go instead of the file
+  size_t heldLeft;      // how many more go there
   unsigned char buffer[kBufferSize];
 };
 
@@ -70,8 +74,11 @@ void PfResetFaults() {
 
 int PfFaultCalls(PfFault op) { return gFaultCalls[op]; }
 
+void PfWatchCalls(void (*watch)(PfFault op, int call)) { gWatch = watch; }
+
 bool PfFaultHits(PfFault op) {
   gFaultCalls[op]++;
+  if (gWatch != nullptr) gWatch(op, gFaultCalls[op]);
   return gFaultAt[op] != 0 && gFaultCalls[op] == gFaultAt[op];
 }
 
@@ -84,6 +91,8 @@ PfFile* PfNewStream(bool writing) {
   file->bufStart = 0;
   file->bufLen = 0;
   file->bufPos = 0;
+  file->held = nullptr;
+  file->heldLeft = 0;
   return file;
 }
 
@@ -173,6 +182,14 @@ size_t PfRead(PfFile* f, void* buf, size_t n) {
 // PfWrite without the fault seam.
 static size_t WriteBytes(PfFile* f, const unsigned char* in, size_t n) {
   if (f->failed) return 0;
+  if (f->heldLeft > 0) {
+    size_t k = n < f->heldLeft ? n : f->heldLeft;
+    memcpy(f->held + (kHeldSize - f->heldLeft), in, k);
+    f->heldLeft -= k;
+    if (k == n) return n;
+    size_t rest = WriteBytes(f, in + k, n - k);
+    return rest == 0 ? 0 : n;
+  }
   if (f->bufLen + n <= kBufferSize) {
     memcpy(f->buffer + f->bufLen, in, n);
     f->bufLen += n;
@@ -220,6 +237,8 @@ static size_t KernelCopy(int from, int to, size_t n, bool* end) {
 
 size_t PfCopy(PfFile* from, PfFile* to, size_t n, int64_t following, bool* inputEnded) {
   *inputEnded = false;
+  // What is held back is written through WriteBytes alone.
+  if (to->heldLeft > 0) return 0;
   if (PfFaultHits(kFaultRead)) {
     *inputEnded = true;
     return n / 2;
@@ -294,6 +313,10 @@ bool PfSeek(PfFile* f, int64_t pos) {
   return true;
 }
 
+int64_t PfPosition(PfFile* f) {
+  return f->bufStart + static_cast<int64_t>(f->writing ? f->bufLen : f->bufPos);
+}
+
 int64_t PfLength(PfFile* f) {
 #ifdef _WIN32
   struct _stati64 st;
@@ -308,8 +331,10 @@ int64_t PfLength(PfFile* f) {
 }
 
 bool PfSync(PfFile* f) {
-  if (PfFaultHits(kFaultSync)) return false;
-  return FlushWrites(f) && SyncFd(f->fd) == 0;
+  // What the stream holds is written first: a failing flush to the disk
+  // comes after the write, as the system reports it.
+  if (!FlushWrites(f) || PfFaultHits(kFaultSync)) return false;
+  return SyncFd(f->fd) == 0;
 }
 
 bool PfSetLength(PfFile* f, int64_t length) {
@@ -326,6 +351,28 @@ bool PfSetLength(PfFile* f, int64_t length) {
 }
 
 int PfDescriptor(PfFile* f) { return f->fd; }
+
+bool PfHoldFirstBlock(PfFile* f, unsigned char* held) {
+  if (!f->writing || f->bufLen != 0 || f->heldLeft != 0) return false;
+  int64_t after = f->bufStart + static_cast<int64_t>(kHeldSize);
+  if (SeekFd(f->fd, after, SEEK_SET) != after) return false;
+  f->bufStart = after;
+  f->held = held;
+  f->heldLeft = kHeldSize;
+  return true;
+}
+
+bool PfHoldsBytes(PfFile* f) { return f->heldLeft > 0; }
+
+size_t PfReadAt(PfFile* f, int64_t pos, void* buf, size_t n) {
+  if (f->writing) return 0;
+  // The buffer may hold what the file had before it was written.
+  f->bufStart += static_cast<int64_t>(f->bufLen);
+  f->bufLen = f->bufPos = 0;
+  if (SeekFd(f->fd, pos, SEEK_SET) != pos) return 0;
+  f->bufStart = pos;
+  return PfRead(f, buf, n);
+}
 
 int PfRelease(PfFile* f, bool* written) {
   *written = FlushWrites(f);

@@ -46,6 +46,13 @@ bool ArchiveIsAsOpened() {
   return gLocked.held && PfStampPath(gArchivePath, &now) && PfSameStamp(now, gLocked.stamp);
 }
 
+bool ArchivePathNamesIt() {
+  PfFileStamp open;
+  PfFileStamp now;
+  return gLocked.held && PfStampOpen(gInput, &open) && PfStampPath(gArchivePath, &now) &&
+         PfSameStamp(open, now);
+}
+
 void ReleaseArchive() {
   CloseStream(&gInput);
   gLocked.held = false;

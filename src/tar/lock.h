@@ -16,6 +16,10 @@ bool HoldsArchiveLock();
 // neither written nor replaced since.
 bool ArchiveIsAsOpened();
 
+// Whether the archive path names the file the input stream reads, as it is
+// now (written through it or not).
+bool ArchivePathNamesIt();
+
 // Closes the input stream, which lets the lock go.
 void ReleaseArchive();
 

@@ -416,11 +416,12 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
     return;
   }
   gScanLength = PfLength(gInput);
+  gLastScan.fileLength = gScanLength;
   for (;;) {
     TarEntry work;
     if (CheckForStop()) return;
     if (ReadTarHeader(&work) == 0) break;
-    work.listed = work.selected = false;
+    work.listed = work.selected = work.replaced = false;
     if (work.name[0] != '\0') {
       char upper[sizeof work.name];
       UpcaseName(work.name, upper, sizeof upper);

@@ -28,6 +28,7 @@ struct TarEntry {
   bool hasTime;          // the time fields could be read
   bool listed;           // a member the scanner lists (else only kept)
   bool selected;         // listed, and matching the scan's second masks
+  bool replaced;         // an update drops it for a file put in its place
   bool unnameable;       // its name has no ANSI form or is too long: it is
                          // listed with "_" and cut, and never written
   char name[256];        // after the read-name rule, ANSI
@@ -58,6 +59,7 @@ struct ScanResult {
   ScanEnd end;
   int64_t offset;          // file offset of the block where the scan ended
   int64_t entriesEnd;      // where the last entry's padded data ends
+  int64_t fileLength;      // of the archive when the scan began
   bool zeroBetween;        // a zero block lies between two entries
   bool trailingExtension;  // extension entries with no entry after them
 };

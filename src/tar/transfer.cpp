@@ -255,6 +255,8 @@ void FinishRebuild(const char* tempPath) {
   // The new archive must be on the disk before it takes the place of an
   // old one, or a crash could leave neither. With nothing to replace there
   // is nothing to lose, and the write-through is spared.
+  // It replaces the archive as that file is: its permissions and owner.
+  if (HoldsArchiveLock()) PfTakeOwnership(gInput, gOutput, tempPath);
   bool synced = !HoldsArchiveLock() || PfSync(gOutput);
   bool closed = PfClose(gOutput);
   gOutput = nullptr;

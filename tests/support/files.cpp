@@ -85,6 +85,26 @@ bool IsReadOnly(const std::string& path) {
 }
 
 #ifdef _WIN32
+std::string FileIdentity(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!ok) return "";
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
+         ":" + std::to_string(info.nFileIndexLow);
+}
+#else
+std::string FileIdentity(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return "";
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+#endif
+
+#ifdef _WIN32
 // The runtime's status refuses times before 1970: FILETIMEs by arithmetic.
 static const int64_t kEpochFiletime = 116444736000000000LL;
 

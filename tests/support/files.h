@@ -21,6 +21,9 @@ bool MakeReadOnly(const std::string& path, bool readOnly);
 bool IsReadOnly(const std::string& path);
 int64_t FileMtime(const std::string& path);  // seconds since 1970, or -1
 bool SetMtime(const std::string& path, int64_t mtime);  // before 1970 too
+// What tells the file at `path` from every other ("" when there is none):
+// a file changed in place keeps it, one replaced by another does not.
+std::string FileIdentity(const std::string& path);
 // Names in a folder, recursively, relative, with "/", sorted.
 std::vector<std::string> ListTree(const std::string& dir);
 // Bytes 0, 1, 2, ... of a file of `size` bytes, shifted by `seed`.

@@ -53,6 +53,16 @@ std::vector<Rebuild> Rebuilds() {
          CompressFileMaskListArc(&items);
          DoneFileMaskList(&items);
        }},
+      // Nothing replaced: the archive grows in place.
+      {"append",
+       [](const std::string& dir) {
+         std::vector<unsigned char> settings = CompSettings(1, "", ModPath(dir));
+         SetCompExtraFeatures(settings.data());
+         InitArcFile(ModPath(Join(dir, "t.tar")).c_str());
+         FileMaskList items = MaskList({"new.bin"});
+         CompressFileMaskListArc(&items);
+         DoneFileMaskList(&items);
+       }},
       {"delete",
        [](const std::string& dir) {
          InitArcFile(ModPath(Join(dir, "t.tar")).c_str());
@@ -110,4 +120,41 @@ TEST(RebuildFaults, UnlistedEntriesSurviveEveryFailure) {
     }
   }
   EXPECT_GT(injected, 30);
+}
+
+// An append puts its first header in place only when everything after it is
+// on the disk: at the first flush the block where it goes is still zero and
+// the data after it is written; at the second the header is there.
+namespace {
+struct FlushLook {
+  std::string archive;
+  size_t at;  // where the first new header goes
+  std::vector<std::string> blocks;  // the header's block, then the next, at each flush
+};
+FlushLook gLook;
+void LookAtFlush(PfFault op, int) {
+  if (op != kFaultSync) return;
+  std::string bytes = ReadFile(gLook.archive);
+  gLook.blocks.push_back(bytes.substr(gLook.at, 512));
+  gLook.blocks.push_back(bytes.substr(gLook.at + 512, 512));
+}
+}  // namespace
+
+TEST(RebuildFaults, AppendFlushesItsDataBeforeItsHeader) {
+  std::string dir = MakeScene();
+  gLook = {Join(dir, "t.tar"), TarArchive(MixedArchive(), false).size(), {}};
+  PfResetFaults();
+  PfWatchCalls(LookAtFlush);
+  std::vector<Rebuild> runs = Rebuilds();
+  runs[1].run(dir);
+  PfWatchCalls(nullptr);
+  ASSERT_EQ(StatusOk, GetArchiveStatus());
+  ASSERT_EQ(4u, gLook.blocks.size());  // two flushes
+  const std::string zero(512, '\0');
+  EXPECT_EQ(zero, gLook.blocks[0]);
+  EXPECT_NE(zero, gLook.blocks[1]);
+  const std::string header = ReadFile(Join(dir, "t.tar")).substr(gLook.at, 512);
+  EXPECT_NE(zero, header);
+  EXPECT_EQ(header, gLook.blocks[2]);
+  RemoveTree(dir);
 }

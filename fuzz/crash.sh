@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Crash safety: starts `votar delete` and `votar add` (native) on an archive
-# of some tens of megabytes, and at a random moment sends the process
-# SIGKILL, SIGINT or SIGTERM in turn. The archive must be byte for byte the
-# old one or the new one. A run that catches SIGINT or SIGTERM turns it into
+# Crash safety: starts `votar delete`, `votar add` replacing a member (both
+# rebuild an archive of some tens of megabytes) and `votar add` appending to
+# a smaller one (in place), and at a random moment sends the process
+# SIGKILL, SIGINT or SIGTERM in turn. A rebuilt archive must be byte for
+# byte the old one or the new one; an appended one too, or else every reader
+# (votar, GNU tar, bsdtar, tarfile) must list and extract exactly the old
+# members or exactly the new ones (fuzz/whole.py). A run that catches SIGINT or SIGTERM turns it into
 # a stop request, after which no temporary file may be left; a run ended by
 # its signal may leave one, and those are counted.
 #   bash fuzz/crash.sh [TRIALS]
@@ -13,44 +16,64 @@ VOTAR=${VOTAR:-${VOTAR_BUILD:-build}/native/bin/votar}
 [ -x "$VOTAR" ] || { echo "crash.sh: build $VOTAR first" >&2; exit 2; }
 VOTAR=$(realpath "$VOTAR")
 export ASAN_OPTIONS=detect_leaks=0
+ROOT=$(pwd)
 work=$(mktemp -d /tmp/votar-crash-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# 40 files of 1 MiB, with fixed times, so that every run writes the same bytes.
+# 40 files of 1 MiB, with fixed times, so that every run writes the same bytes;
+# the deletions and replacements rebuild this archive.
 mkdir src
 for i in $(seq -w 1 40); do
   head -c 1048576 /dev/urandom > "src/f$i.bin"
 done
-head -c 3000000 /dev/urandom > src/extra.bin
+# Appends grow a smaller archive in place: one member, several, or one with a
+# long name (which comes after an entry of its own).
+long=$(printf 'l%.0s' $(seq 1 150)).bin
+for i in 1 2 3 4 5 6 7 8; do head -c 262144 /dev/urandom > "src/s$i.bin"; done
+head -c 30000000 /dev/urandom > src/one.bin
+for i in 1 2 3; do head -c 10000000 /dev/urandom > "src/x$i.bin"; done
+head -c 30000000 /dev/urandom > "src/$long"
 touch -d @1000000000 src/*
 "$VOTAR" add base.tar $(cd src && ls f*.bin) --root src >/dev/null
+"$VOTAR" add small.tar $(cd src && ls s*.bin) --root src >/dev/null
 
-# The archives a complete run leaves, and how long a run takes: the kills
-# fall anywhere within that time.
+# Each operation: the archive it starts from, its arguments, the members
+# after it when they are checked by reading, or the bytes a complete run
+# leaves; and how long a complete run takes, within which the signals fall.
+smalls=$(cd src && ls s*.bin | paste -sd,)
+declare -A from=([delete]=base [replace]=base [append1]=small [appendN]=small [appendL]=small)
+declare -A args=([delete]="delete t.tar f0*.bin" [replace]="add t.tar f05.bin --root src -y"
+                 [append1]="add t.tar one.bin --root src"
+                 [appendN]="add t.tar x1.bin x2.bin x3.bin --root src"
+                 [appendL]="add t.tar $long --root src")
+declare -A after=([append1]="$smalls,one.bin" [appendN]="$smalls,x1.bin,x2.bin,x3.bin"
+                  [appendL]="$smalls,$long")
 ms() { echo $(( $(date +%s%N) / 1000000 )); }
-start=$(ms)
-cp base.tar deleted.tar && "$VOTAR" delete deleted.tar 'f0*.bin' >/dev/null
-cp base.tar added.tar && "$VOTAR" add added.tar extra.bin --root src >/dev/null
-span=$(( ($(ms) - start) / 2 + 1 ))
-old=$(sha256sum < base.tar)
-declare -A new=([delete]=$(sha256sum < deleted.tar) [add]=$(sha256sum < added.tar))
+declare -A new span
+for op in delete replace append1 appendN appendL; do
+  cp "${from[$op]}.tar" t.tar
+  start=$(ms)
+  # shellcheck disable=SC2086
+  "$VOTAR" ${args[$op]} >/dev/null
+  span[$op]=$(( $(ms) - start + 1 ))
+  new[$op]=$(sha256sum < t.tar)
+done
+declare -A old=([base]=$(sha256sum < base.tar) [small]=$(sha256sum < small.tar))
 
-torn=0; olds=0; news=0; leftovers=0
+torn=0; olds=0; news=0; cut=0; leftovers=0
 stopped_leftovers=0; caught_runs=0; slowest=0
 signals=(KILL INT TERM)
+ops=(delete replace append1 appendN appendL)
 for trial in $(seq 1 "$TRIALS"); do
-  op=$([ $((trial % 2)) = 0 ] && echo delete || echo add)
+  op=${ops[$((trial % 5))]}
   sig=${signals[$((trial % 3))]}
-  cp base.tar t.tar
+  cp "${from[$op]}.tar" t.tar
   # Background jobs of a script ignore SIGINT unless told otherwise.
-  if [ $op = delete ]; then
-    env --default-signal "$VOTAR" delete t.tar 'f0*.bin' >/dev/null 2>&1 &
-  else
-    env --default-signal "$VOTAR" add t.tar extra.bin --root src >/dev/null 2>&1 &
-  fi
+  # shellcheck disable=SC2086
+  env --default-signal "$VOTAR" ${args[$op]} >/dev/null 2>&1 &
   pid=$!
-  delay=$((RANDOM % span))
+  delay=$((RANDOM % span[$op]))
   sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
   # Whether votar catches the signal, from the kernel's mask of caught ones.
   caught=0
@@ -65,13 +88,19 @@ for trial in $(seq 1 "$TRIALS"); do
   took=$(( $(ms) - sent ))
   [ $took -gt $slowest ] && slowest=$took
   sum=$(sha256sum < t.tar)
-  if [ "$sum" = "$old" ]; then
+  if [ "$sum" = "${old[${from[$op]}]}" ]; then
     olds=$((olds + 1))
   elif [ "$sum" = "${new[$op]}" ]; then
     news=$((news + 1))
+  elif [ -n "${after[$op]:-}" ] &&
+       seen=$(python3 "$ROOT/fuzz/whole.py" "$VOTAR" t.tar src "$smalls" "${after[$op]}"); then
+    # An append cut short leaves bytes after the zero block that ends the
+    # old archive: every reader still reads it whole.
+    case "$seen" in *new*) news=$((news + 1)) ;; *) olds=$((olds + 1)) ;; esac
+    cut=$((cut + 1))
   else
     torn=$((torn + 1))
-    echo "trial $trial ($op, SIG$sig): the archive is neither the old one nor the new one"
+    echo "trial $trial ($op, SIG$sig): the archive is neither the old one nor the new one ${seen:-}"
   fi
   n=$(ls | grep -c '\.\$SC$' || true)
   if [ $caught = 0 ]; then
@@ -83,7 +112,8 @@ for trial in $(seq 1 "$TRIALS"); do
   fi
   rm -f ./*'.$SC'
 done
-echo "crash trials: $TRIALS, old archive: $olds, new archive: $news, torn: $torn," \
+echo "crash trials: $TRIALS, old archive: $olds, new archive: $news" \
+     "($cut appends cut short, read whole by every reader), torn: $torn," \
      "temporary files left: $leftovers by runs ended by their signal," \
      "$stopped_leftovers by $caught_runs runs that caught SIGINT/SIGTERM;" \
      "slowest end after a signal: $slowest ms"

@@ -63,13 +63,6 @@ class ExtractTest : public ModuleTest {
     return m.GetArchiveStatus();
   }
 
-  std::vector<std::string> NameEvents() const {
-    std::vector<std::string> names;
-    for (const std::string& e : Recorder::events) {
-      if (e.rfind("name ", 0) == 0) names.push_back(e);
-    }
-    return names;
-  }
 };
 
 // What appeared ("+name") and what went away ("-name") between two

@@ -91,23 +91,12 @@ class FormatsTest : public ModuleTest {
 
   // Extracts everything below `out`, with whole paths.
   uint16_t ExtractTo(const std::string& out) {
-    std::vector<unsigned char> settings(kDecompSettingsSize, 0);
-    int32_t mode = 2;
-    memcpy(&settings[kDecompPathModeOffset], &mode, sizeof mode);
-    m.SetDecompExtraFeatures(settings.data());
-    m.SetOutputPath(Mod(out).c_str());
+    m.SetDecompExtraFeatures(DecompSettings(2, "", Mod(out)).data());
     FileMaskList masks = Masks({});
     m.ExtractFileMaskListArc(&masks);
     return m.GetArchiveStatus();
   }
 
-  std::vector<std::string> NameEvents() const {
-    std::vector<std::string> names;
-    for (const std::string& e : Recorder::events) {
-      if (e.rfind("name ", 0) == 0) names.push_back(e);
-    }
-    return names;
-  }
 };
 
 }  // namespace

@@ -9,15 +9,6 @@
 
 namespace {
 
-std::vector<unsigned char> DecompSettings(int32_t mode, const std::string& base,
-                                          const std::string& output) {
-  std::vector<unsigned char> rec(kDecompSettingsSize, 0);
-  memcpy(&rec[kDecompPathModeOffset], &mode, sizeof mode);
-  memcpy(&rec[kDecompBasePathOffset], base.data(), base.size());
-  memcpy(&rec[kDecompOutputOffset], output.data(), output.size());
-  return rec;
-}
-
 uint32_t Le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "files.h"
+#include "votar.h"
 
 namespace fs = std::filesystem;
 
@@ -19,6 +20,15 @@ std::vector<unsigned char> CompSettings(int32_t storePaths, const std::string& b
   memcpy(&record[896], basePath.data(), std::min<size_t>(basePath.size(), 260));
   memcpy(&record[1168], addRoot.data(), std::min<size_t>(addRoot.size(), 260));
   return record;
+}
+
+std::vector<unsigned char> DecompSettings(int32_t mode, const std::string& base,
+                                          const std::string& output) {
+  std::vector<unsigned char> rec(kDecompSettingsSize, 0);
+  memcpy(&rec[kDecompPathModeOffset], &mode, sizeof mode);
+  memcpy(&rec[kDecompBasePathOffset], base.data(), base.size());
+  memcpy(&rec[kDecompOutputOffset], output.data(), output.size());
+  return rec;
 }
 
 static int64_t OctalField(const std::string& block, size_t offset, size_t width) {

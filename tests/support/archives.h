@@ -14,6 +14,10 @@
 std::vector<unsigned char> CompSettings(int32_t storePaths, const std::string& basePath,
                                         const std::string& addRoot);
 
+// A DecompSettings record with the path mode, base path and output folder.
+std::vector<unsigned char> DecompSettings(int32_t mode, const std::string& base,
+                                          const std::string& output);
+
 // A header block as stored, walked from the start of an archive up to the
 // first zero block or the end of the bytes.
 struct RawEntry {

@@ -110,3 +110,11 @@ std::vector<std::string> ModuleTest::List(std::initializer_list<const char*> mas
   m.DoneArcFileList(&files);
   return names;
 }
+
+std::vector<std::string> ModuleTest::NameEvents() const {
+  std::vector<std::string> names;
+  for (const std::string& e : Recorder::events) {
+    if (e.rfind("name ", 0) == 0) names.push_back(e);
+  }
+  return names;
+}

@@ -42,6 +42,8 @@ class ModuleTest : public ::testing::Test {
   // Names the archive with InitArcFile and registers every recorder.
   void OpenArchive(const std::string& name);
   void RegisterRecorder(bool extracting);
+  // The SetFileNameProc calls recorded so far.
+  std::vector<std::string> NameEvents() const;
   // Lists with the given masks; answers the member names in order.
   std::vector<std::string> List(std::initializer_list<const char*> masks = {});
 

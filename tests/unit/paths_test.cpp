@@ -42,15 +42,6 @@ void SetPathMode(int32_t mode) {
 
 void SetBasePath(const char* base) { ASSERT_TRUE(CopyPath(gBasePath, sizeof gBasePath, base)); }
 
-std::vector<unsigned char> DecompRecord(int32_t mode, const std::string& base,
-                                        const std::string& output) {
-  std::vector<unsigned char> rec(kDecompSettingsSize, 0);
-  memcpy(&rec[kDecompPathModeOffset], &mode, sizeof mode);
-  memcpy(&rec[kDecompBasePathOffset], base.data(), base.size());
-  memcpy(&rec[kDecompOutputOffset], output.data(), output.size());
-  return rec;
-}
-
 // Windows refuses to open a read-only file for writing; Wine run by root
 // does not, and then there is nothing to test.
 bool ReadOnlyIsHonoured(const std::string& probe) {
@@ -334,9 +325,9 @@ TEST_F(OutputPathTest, SettingsRecordsFillTheModuleSettings) {
   SetCompExtraFeatures(CompSettings(1, "docs", "").data());
   EXPECT_STREQ("docs", gBasePath);
   EXPECT_EQ(1, gStorePaths);
-  SetDecompExtraFeatures(DecompRecord(1, "", "").data());
+  SetDecompExtraFeatures(DecompSettings(1, "", "").data());
   EXPECT_STREQ("docs", gBasePath);
-  SetDecompExtraFeatures(DecompRecord(1, "arc", "").data());
+  SetDecompExtraFeatures(DecompSettings(1, "arc", "").data());
   EXPECT_STREQ("arc", gBasePath);
   SetCompExtraFeatures(CompSettings(0, "", "").data());
   EXPECT_STREQ("arc", gBasePath);

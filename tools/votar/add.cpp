@@ -9,14 +9,6 @@
 #include "disk.h"
 #include "names.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 
 // The module puts a backslash after an add-root path only when it is longer
@@ -40,7 +32,7 @@ void HandSettings(const Options& o) {
 }
 
 bool Collect(const Options& o, Collection* found) {
-  bool sizes = isatty(fileno(stderr)) != 0;  // for the progress bar
+  bool sizes = IsTerminal(stderr);  // for the progress bar
   CollectItems(o.root, o.names, sizes, found);
   for (const std::string& problem : found->problems) Warn("%s", problem.c_str());
   if (!found->problems.empty()) {

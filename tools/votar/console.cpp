@@ -15,9 +15,8 @@
 #include "signals.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
 #else
 #include <unistd.h>
 #endif
@@ -173,7 +172,7 @@ std::string Existing(const void* first) {
 int32_t Answer(const void* first) {
   if (feedback.overwrite != kAsk) return feedback.overwrite == kAll ? 0 : 1;
   std::string what = Existing(first);
-  bool terminal = isatty(fileno(stdin)) && isatty(fileno(stderr));
+  bool terminal = IsTerminal(stdin) && IsTerminal(stderr);
   return terminal ? Ask("replace " + what + "?") : KeepUnasked(what);
 }
 
@@ -192,7 +191,7 @@ void BeginFeedback(const Options& o, Operation op, int64_t total) {
   feedback.op = op;
   feedback.verbose = o.verbose;
   feedback.overwrite = o.overwrite;
-  feedback.bar = isatty(fileno(stderr)) != 0;
+  feedback.bar = IsTerminal(stderr);
   feedback.start = Clock::now();
   feedback.total = total;
   api.SetSetSignalProc(0, OnSignal);
@@ -221,5 +220,16 @@ void Warn(const char* format, ...) {
 void BufferOutput() {
   // Unbuffered, every line would be a write of its own: slow into a pipe,
   // and far slower under an emulation layer.
-  if (!isatty(fileno(stdout))) setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+  if (!IsTerminal(stdout)) setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+}
+
+bool IsTerminal(FILE* stream) {
+#ifdef _WIN32
+  // The runtime takes any character device for a terminal, NUL too; only
+  // a console has a console mode.
+  DWORD mode;
+  return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,3 +40,6 @@ void Warn(const char* format, ...)
 
 // Standard output goes out in large blocks when no terminal reads it.
 void BufferOutput();
+
+// Whether a person may be at the other end of `stream`.
+bool IsTerminal(FILE* stream);

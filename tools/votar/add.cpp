@@ -26,7 +26,7 @@ void HandSettings(const Options& o) {
   int32_t storePaths = o.flat ? 0 : 1;
   memcpy(settings.data() + kCompStorePathsOffset, &storePaths, sizeof storePaths);
   PutSetting(&settings, kCompBasePathOffset, kCompAddRootOffset - kCompBasePathOffset,
-            ModuleForm(o.base));
+             ModuleForm(o.base));
   PutSetting(&settings, kCompAddRootOffset, 261, AddRootPath(o.root));
   api.SetCompExtraFeatures(settings.data());
 }

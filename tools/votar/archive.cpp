@@ -2,7 +2,6 @@
 
 #include "console.h"
 #include "disk.h"
-#include "disk_platform.h"
 #include "module.h"
 #include "names.h"
 

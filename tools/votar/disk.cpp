@@ -31,6 +31,12 @@ void Problem(Collection* found, const std::string& item, const std::string& why)
 
 void CollectFolder(const Walk& walk, const std::string& item);
 
+// A folder named with a separator at its end ("docs/") gets no second.
+std::string Joined(const std::string& folder, const std::string& name) {
+  char last = folder.empty() ? kSeparator : folder.back();
+  return last == '/' || last == '\\' ? folder + name : folder + kSeparator + name;
+}
+
 // One item: `named` on the command line, or found in a folder.
 void CollectOne(const Walk& walk, const std::string& item, const DiskLook& look, bool named) {
   Collection* found = walk.found;
@@ -66,11 +72,11 @@ void CollectFolder(const Walk& walk, const std::string& item) {
             [](const FolderEntry& a, const FolderEntry& b) { return a.shownName < b.shownName; });
   for (const FolderEntry& e : entries) {
     if (e.name.empty()) {
-      walk.found->problems.push_back("cannot add '" + Shown(item) + kSeparator + e.shownName +
+      walk.found->problems.push_back("cannot add '" + Shown(Joined(item, "")) + e.shownName +
                                      "': its name has characters outside the ANSI code page");
       continue;
     }
-    CollectOne(walk, item + kSeparator + e.name, e.look, false);
+    CollectOne(walk, Joined(item, e.name), e.look, false);
   }
 }
 

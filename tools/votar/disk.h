@@ -43,6 +43,10 @@ std::string WhyUnreadable(const std::string& path);
 // votar sees nothing in the way.
 std::string WhyUnwritable(const std::string& path);
 
+// Whether writing into an existing file or folder is refused; `why` then
+// says why.
+bool RefusesWrites(const std::string& path, std::string* why);
+
 // Whether another program holds the lock that a process changing the
 // archive takes (one byte far past any data). Takes it for a moment,
 // without waiting, and lets it go.

@@ -38,9 +38,3 @@ bool ReadFolder(const std::string& path, bool sizes, std::vector<FolderEntry>* e
 
 // The message of a C runtime error number, starting in lower case.
 std::string ErrorWords(int error);
-
-// Whether writing into an existing file or folder is refused; `why` then
-// says why.
-bool RefusesWrites(const std::string& path, std::string* why);
-
-bool ArchiveInUse(const std::string& path);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "disk.h"
 #include "disk_platform.h"
 #include "names.h"
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "disk.h"
 #include "disk_platform.h"
 #include "names.h"
 

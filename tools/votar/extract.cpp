@@ -14,9 +14,9 @@ void HandSettings(const Options& o) {
   int32_t mode = o.pathMode;
   memcpy(settings.data() + kDecompPathModeOffset, &mode, sizeof mode);
   PutSetting(&settings, kDecompBasePathOffset, kDecompOutputOffset - kDecompBasePathOffset,
-            ModuleForm(o.base));
+             ModuleForm(o.base));
   PutSetting(&settings, kDecompOutputOffset, kDecompSettingsSize - kDecompOutputOffset,
-            ModuleForm(o.outputDir.empty() ? "." : o.outputDir));
+             ModuleForm(o.outputDir.empty() ? "." : o.outputDir));
   api.SetDecompExtraFeatures(settings.data());
 }
 

@@ -43,29 +43,36 @@ struct Summary {
   bool damaged = false;
 };
 
+// Lines go out through fputs: mingw's printf writes each call through,
+// whatever the buffering, one write per line into a pipe.
+void Put(const std::string& text) { fputs(text.c_str(), stdout); }
+
 void PrintJson(const Options& o, const ArcFileList& files, const Summary& s) {
-  printf("{\"archive\": %s, \"members\": [", JsonString(Shown(o.archive)).c_str());
+  Put("{\"archive\": " + JsonString(Shown(o.archive)) + ", \"members\": [");
   const char* sep = "";
   for (const ArcFileEntry* e = files.head; e != nullptr; e = e->next) {
-    printf("%s\n  {\"name\": %s, \"size\": %lld, \"time\": \"%s\", \"attributes\": %u}", sep,
-           JsonString(AnsiToUtf8(e->name)).c_str(), static_cast<long long>(e->size),
-           DosTime(e->dosDateTime).c_str(), e->attributes);
+    Put(std::string(sep) + "\n  {\"name\": " + JsonString(AnsiToUtf8(e->name)) +
+        ", \"size\": " + std::to_string(e->size) + ", \"time\": \"" +
+        DosTime(e->dosDateTime) + "\", \"attributes\": " + std::to_string(e->attributes) + "}");
     sep = ",";
   }
-  printf("%s], \"count\": %d, \"total\": %lld, \"ratio\": %d%s}\n", files.head ? "\n" : "",
-         s.count, s.total, s.ratio, s.damaged ? ", \"damaged\": true" : "");
+  Put(std::string(files.head ? "\n" : "") + "], \"count\": " + std::to_string(s.count) +
+      ", \"total\": " + std::to_string(s.total) + ", \"ratio\": " + std::to_string(s.ratio) +
+      (s.damaged ? ", \"damaged\": true" : "") + "}\n");
 }
 
 void PrintListing(const Options& o, const ArcFileList& files, const Summary& s) {
   if (o.json) return PrintJson(o, files, s);
   for (const ArcFileEntry* e = files.head; e != nullptr; e = e->next) {
-    printf("%c%c %12lld  %s  %s\n", (e->attributes & 0x10) ? 'd' : '-',
-           (e->attributes & 0x01) ? 'r' : 'w', static_cast<long long>(e->size),
-           DosTime(e->dosDateTime).c_str(), AnsiToUtf8(e->name).c_str());
+    char head[64];
+    snprintf(head, sizeof head, "%c%c %12lld  %s  ", (e->attributes & 0x10) ? 'd' : '-',
+             (e->attributes & 0x01) ? 'r' : 'w', static_cast<long long>(e->size),
+             DosTime(e->dosDateTime).c_str());
+    Put(head + AnsiToUtf8(e->name) + "\n");
   }
   if (s.damaged) return;
-  printf("%d member%s, %lld bytes, ratio %d%%\n", s.count, s.count == 1 ? "" : "s", s.total,
-         s.ratio);
+  Put(std::to_string(s.count) + (s.count == 1 ? " member, " : " members, ") +
+      std::to_string(s.total) + " bytes, ratio " + std::to_string(s.ratio) + "%\n");
 }
 
 Summary FromModule() {

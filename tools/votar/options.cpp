@@ -95,7 +95,7 @@ static int ParseLeading(const std::vector<std::string>& args) {
   }
   if (first != "--help" && first != "-h" && first != "help") return -1;
   if (args.size() < 2) {
-    fputs(kUsage, stdout);
+    printf("%s\n%s", kUsage, kMasks);
     return 0;
   }
   std::string command = CanonicalCommand(args[1]);

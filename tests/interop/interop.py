@@ -17,18 +17,11 @@ import sys
 import tarfile
 import tempfile
 
-FAILURES = []
-CHECKS = 0
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import check, summary  # noqa: E402
+
 LISTED_TYPES = (b"\0", b"0", b"3", b"4", b"6", b"7")
 MTIME = 1234567890
-
-
-def check(condition, what):
-    global CHECKS
-    CHECKS += 1
-    if not condition:
-        FAILURES.append(what)
-        print("FAIL:", what)
 
 
 class Votar:
@@ -311,8 +304,7 @@ def main():
             test_same_listing(votar, other, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed" % (CHECKS - len(FAILURES), len(FAILURES)))
-    return 1 if FAILURES else 0
+    return summary()
 
 
 if __name__ == "__main__":

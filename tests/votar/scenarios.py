@@ -19,21 +19,14 @@ import sys
 import tempfile
 import time
 
-FAILURES = []
-CHECKS = 0
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import check, summary  # noqa: E402
+
 SCENARIOS = []
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
 # The module's status codes, and any number in brackets, have no place in
 # a message meant for people.
 RAW_STATUS = re.compile(r"\(\d+\)|\b(2926|9906|9908|9967|9972|32770)\b")
-
-
-def check(condition, what):
-    global CHECKS
-    CHECKS += 1
-    if not condition:
-        FAILURES.append(what)
-        print("FAIL:", what)
 
 
 def slashes(text):
@@ -369,8 +362,7 @@ def main():
                               args.version)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("%d passed, %d failed" % (CHECKS - len(FAILURES), len(FAILURES)))
-    return 1 if FAILURES else 0
+    return summary()
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #   bash make.sh demo   set up, build, and show the module at work
 #   bash make.sh test   set up, build, and run every test on both targets
 #   bash make.sh build  set up and build only
+#   bash make.sh dist   set up, build and pack the Win32 release as a zip
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -94,9 +95,29 @@ demo() {
   rm -rf "$work"
 }
 
+# The release a Windows user takes: the module, votar.exe, the host header
+# and a short README, in one zip named after the project's version.
+dist() {
+  local out="$BUILD/dist" version name
+  echo "== building the release"
+  cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOTAR_TESTS=OFF \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+  ninja -C "$out" VoTar40 votar
+  version=$(sed -n 's/^project(VoTar40 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  name="votar-$version-win32"
+  rm -rf "${out:?}/$name" "$out/$name.zip"
+  mkdir "$out/$name"
+  cp "$out/bin/VoTar40.dll" "$out/bin/votar.exe" src/votar.h "$out/$name/"
+  i686-w64-mingw32-strip "$out/$name/VoTar40.dll" "$out/$name/votar.exe"
+  sed "s/@VERSION@/$version/; s/\$/\r/" tools/dist/README.txt > "$out/$name/README.txt"
+  (cd "$out" && python3 -m zipfile -c "$name.zip" "$name")
+  echo "== $out/$name.zip"
+}
+
 case "${1:-}" in
   demo) setup; build; demo ;;
   test) setup; build; run_tests ;;
   build) setup; build ;;
-  *) echo "usage: bash make.sh demo|test|build" >&2; exit 2 ;;
+  dist) setup; dist ;;
+  *) echo "usage: bash make.sh demo|test|build|dist" >&2; exit 2 ;;
 esac

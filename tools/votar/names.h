@@ -1,0 +1,35 @@
+// Names between the user's world and the module's. The module takes names
+// in the ANSI code page (Windows-1252) with "\" separators; Linux hands
+// votar UTF-8, and the console wants UTF-8 back. A name that has no ANSI
+// form cannot be given to the module at all: votar refuses it, by name,
+// before anything is written.
+#pragma once
+
+#include <string>
+
+// The ANSI form of a name as votar found it (a native argument or a name
+// in a folder); false when a character has none. On Windows the names
+// votar works with are ANSI already, checked as they came in.
+bool ToAnsi(const std::string& native, std::string* ansi);
+
+// The module's form of a name that ToAnsi took: ANSI, "\" separators.
+std::string ModuleForm(const std::string& native);
+
+// A name from the module (ANSI) for the console.
+std::string AnsiToUtf8(const std::string& ansi);
+
+// A native name for a message.
+std::string Shown(const std::string& native);
+
+// A path the module built (ANSI, "\" separators) as votar's own file calls
+// name it, and as the console shows it.
+std::string NativeForm(const std::string& modulePath);
+std::string DiskShown(const std::string& modulePath);
+
+#ifdef _WIN32
+// Wide names from Windows: the ANSI form without best fit (false when a
+// character has none; best fit would name another file, "Ωmega" as
+// "Omega"), and UTF-8 for messages.
+bool WideToAnsi(const wchar_t* wide, std::string* ansi);
+std::string WideToUtf8(const wchar_t* wide);
+#endif

@@ -265,6 +265,72 @@ def test_big_members(votar, work, wine):
     os.remove(os.path.join(work, "votar-big.tar"))
 
 
+NAMES = [".gitignore", "docs/.env", "d" * 95 + "/" + "e" * 95 + ".txt", "café.txt",
+         "price€.txt", "Šest.txt", "über.txt"]
+
+
+def tree_of(root):
+    """Every file below `root`, by relative name with "/", with its bytes."""
+    out = {}
+    for top, _, files in os.walk(root):
+        for f in files:
+            path = os.path.join(top, f)
+            out[os.path.relpath(path, root).replace(os.sep, "/")] = open(path, "rb").read()
+    return out
+
+
+def test_names_round_trip(votar, work):
+    """Dotted, long and international names, both ways: votar writes and the
+    peers read, the peers write and votar reads, name for name and byte for
+    byte; an accented member is extracted and deleted by its exact name."""
+    src = os.path.join(work, "src")
+    files = {}
+    for i, name in enumerate(NAMES):
+        files[name] = ("%d: %s\n" % (i, name)).encode("utf-8")
+        os.makedirs(os.path.dirname(os.path.join(src, name)) or src, exist_ok=True)
+        with open(os.path.join(src, name), "wb") as f:
+            f.write(files[name])
+    r = votar.run(["add", "mine.tar"] + NAMES + ["--root", "src"], work)
+    check(r.returncode == 0, "names: votar add: %s" % r.stderr)
+    with tarfile.open(os.path.join(work, "mine.tar")) as t:
+        check(sorted(m.name for m in t.getmembers()) == sorted(NAMES),
+              "names: tarfile lists %s" % [m.name for m in t.getmembers()])
+    for tool in ("tar", "bsdtar"):
+        listed = run([tool, "-tf", "mine.tar"], work).split("\n")[:-1]
+        check(sorted(listed) == sorted(NAMES), "names: %s lists %s" % (tool, listed))
+        out = tempfile.mkdtemp(dir=work)
+        run([tool, "-xf", "mine.tar", "-C", out], work)
+        check(tree_of(out) == files, "names: %s extracts %s" % (tool, sorted(tree_of(out))))
+    made = {}
+    for fmt in ("gnu", "ustar", "pax"):
+        made["gnu-" + fmt] = ["tar", "--format=" + fmt, "-cf", "%s.tar", "-C", "src"] + NAMES
+    made["bsdtar"] = ["bsdtar", "-cf", "%s.tar", "-C", "src"] + NAMES
+    for label, command in made.items():
+        run([c.replace("%s", label) for c in command], work)
+    for fmt, label in ((tarfile.GNU_FORMAT, "tarfile-gnu"), (tarfile.PAX_FORMAT, "tarfile-pax")):
+        with tarfile.open(os.path.join(work, label + ".tar"), "w", format=fmt) as t:
+            for name in NAMES:
+                t.add(os.path.join(src, name), arcname=name)
+        made[label] = None
+    for label in ["mine"] + list(made):
+        listing = votar.listing(label + ".tar", work)
+        if listing is None:
+            continue
+        got = sorted(m["name"].replace("\\", "/") for m in listing["members"])
+        check(got == sorted(NAMES), "names: votar lists %s as %s" % (label, got))
+        out = os.path.join(work, "out-" + label)
+        r = votar.run(["extract", label + ".tar", "-o", os.path.basename(out)], work)
+        check(r.returncode == 0 and tree_of(out) == files,
+              "names: votar extracts %s: %s %s" % (label, r.stderr, sorted(tree_of(out))))
+    r = votar.run(["extract", "mine.tar", "café.txt", "-o", "one"], work)
+    check(r.returncode == 0 and tree_of(os.path.join(work, "one")) == {"café.txt": files["café.txt"]},
+          "names: extract by an accented name: %s" % r.stderr)
+    r = votar.run(["delete", "mine.tar", "über.txt"], work)
+    listing = votar.listing("mine.tar", work) or {"members": []}
+    check(r.returncode == 0 and "über.txt" not in [m["name"] for m in listing["members"]],
+          "names: delete by an accented name: %s" % r.stderr)
+
+
 def test_damaged_and_hostile(votar, work, data_dir):
     """Archives from tests/data that are damaged or carry unsafe names: votar
     must answer with a status, and write nothing outside its folder."""
@@ -355,7 +421,7 @@ def main():
     votar = Votar(os.path.abspath(args.votar), args.wine)
     work = tempfile.mkdtemp(prefix="votar-interop-")
     try:
-        for test in (test_votar_writes, test_votar_reads):
+        for test in (test_votar_writes, test_votar_reads, test_names_round_trip):
             d = os.path.join(work, test.__name__)
             os.makedirs(d)
             test(votar, d)

@@ -230,7 +230,8 @@ def same_file(a, b):
 
 def test_big_members(votar, work, wine):
     """A member of 2.5 GiB, made by GNU tar and followed by another, lists and
-    extracts byte for byte; one that votar adds GNU tar reads alike."""
+    extracts byte for byte; one that votar adds (3 GiB for votar.exe, past
+    what a signed 32-bit size holds) GNU tar reads alike."""
     big = 5 << 29
     src = os.path.join(work, "src")
     os.makedirs(src)
@@ -251,7 +252,8 @@ def test_big_members(votar, work, wine):
     shutil.rmtree(os.path.join(work, "out"))
     os.remove(os.path.join(work, "gnu-big.tar"))
     if wine:
-        return  # adding through votar.exe is its own check
+        big = 3 << 30
+        sparse_file(os.path.join(src, "big.bin"), big, [(0, b"head"), (big - 4, b"tail")])
     r = votar.run(["add", "votar-big.tar", "big.bin", "after.txt", "--root", "src"], work)
     check(r.returncode == 0, "big: votar add: %s" % r.stderr)
     lines = run(["tar", "-tvf", "votar-big.tar"], work).split("\n")

@@ -26,9 +26,9 @@ bool EnterExport(NestedCall nested) {
   return true;
 }
 
-bool EnterMaskListExport(const FileMaskList* list) {
+bool EnterRecordExport(const void* record) {
   PfLockModule();
-  if (gRunning.running && list != nullptr && list == gRunning.list) return Refuse();
+  if (gRunning.running && record != nullptr && record == gRunning.list) return Refuse();
   return true;
 }
 

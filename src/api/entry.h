@@ -15,9 +15,9 @@ enum NestedCall {
 // when the call comes from inside a callback and is refused there: it then
 // sets StatusNotSupported and asks the operation to stop with it.
 bool EnterExport(NestedCall nested);
-// EnterExport for the mask-list exports: refused inside a callback only on
-// the list that the running operation works from.
-bool EnterMaskListExport(const FileMaskList* list);
+// EnterExport for the exports on a list or record of the host's: refused
+// inside a callback only on the list that the running operation works from.
+bool EnterRecordExport(const void* record);
 void LeaveExport();
 
 // The start of an operation export: EnterExport(kNestedRefused), then

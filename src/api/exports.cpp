@@ -94,18 +94,26 @@ void SetCompExtraFeatures(const void* settings) {
   LeaveExport();
 }
 
-// --------------------------------------------------------------- mask lists
+// ------------------------------------------------------ lists and records
+// A null list or record is left alone and answered as it came.
 
-FileMaskList* InitFileMaskList(FileMaskList* list) {
-  if (list == nullptr || !EnterMaskListExport(list)) return list;
-  InitMaskList(list);
+template <typename Record, typename Result>
+static Record* OnRecord(Record* record, Result (*body)(Record*)) {
+  if (record == nullptr || !EnterRecordExport(record)) return record;
+  body(record);
   LeaveExport();
-  return list;
+  return record;
 }
+
+FileMaskList* InitFileMaskList(FileMaskList* list) { return OnRecord(list, InitMaskList); }
+void DoneFileMaskList(FileMaskList* list) { OnRecord(list, DoneMaskList); }
+ArcFileList* InitArcFileList(ArcFileList* list) { return OnRecord(list, InitFileList); }
+void DoneArcFileList(ArcFileList* list) { OnRecord(list, DoneFileList); }
+ArchiveInfo* GetExtraInfoArc(ArchiveInfo* info) { return OnRecord(info, CopyArchiveInfo); }
 
 // A null mask or list adds nothing, and says so.
 uint8_t AppendFileMask(const char* mask, FileMaskList* list) {
-  if (!EnterMaskListExport(list)) return 0;
+  if (!EnterRecordExport(list)) return 0;
   uint8_t added = 0;
   if (mask == nullptr || list == nullptr) {
     SetStatus(StatusFileError);
@@ -116,33 +124,7 @@ uint8_t AppendFileMask(const char* mask, FileMaskList* list) {
   return added;
 }
 
-void DoneFileMaskList(FileMaskList* list) {
-  if (list == nullptr || !EnterMaskListExport(list)) return;
-  DoneMaskList(list);
-  LeaveExport();
-}
-
 // ------------------------------------------------------------------ listing
-
-ArcFileList* InitArcFileList(ArcFileList* list) {
-  if (list == nullptr || !EnterExport(kNestedAllowed)) return list;
-  InitFileList(list);
-  LeaveExport();
-  return list;
-}
-
-void DoneArcFileList(ArcFileList* list) {
-  if (list == nullptr || !EnterExport(kNestedAllowed)) return;
-  DoneFileList(list);
-  LeaveExport();
-}
-
-ArchiveInfo* GetExtraInfoArc(ArchiveInfo* info) {
-  if (info == nullptr || !EnterExport(kNestedAllowed)) return info;
-  CopyArchiveInfo(info);
-  LeaveExport();
-  return info;
-}
 
 // Nowhere to put the entries fails; null masks select nothing (an empty
 // list would select every member).

@@ -239,12 +239,16 @@ TEST_F(MistakesTest, TwoThreadsGiveSerialResults) {
     uint16_t status = m.GetArchiveStatus();
     if (status != StatusOk) faults->push_back(std::string(what) + " " + std::to_string(status));
   };
+  // Names the archive and starts an empty mask list.
+  auto start = [&](const char* archive, std::vector<std::string>* faults, FileMaskList* masks) {
+    m.InitArcFile(Mod(archive).c_str());
+    statusOk(faults, "name");
+    m.InitFileMaskList(masks);
+  };
   std::thread reader([&] {
     for (int n = 0; n < kRounds; n++) {
-      m.InitArcFile(Mod("c1.tar").c_str());
-      statusOk(&readerFaults, "name");
       FileMaskList masks;
-      m.InitFileMaskList(&masks);
+      start("c1.tar", &readerFaults, &masks);
       ArcFileList files;
       m.InitArcFileList(&files);
       m.BuildArcFileList(&files, &masks);
@@ -266,10 +270,8 @@ TEST_F(MistakesTest, TwoThreadsGiveSerialResults) {
   });
   std::thread deleter([&] {
     for (int n = 0; n < kRounds; n++) {
-      m.InitArcFile(Mod("c2.tar").c_str());
-      statusOk(&deleterFaults, "name");
       FileMaskList masks;
-      m.InitFileMaskList(&masks);
+      start("c2.tar", &deleterFaults, &masks);
       m.AppendFileMask(name(n).c_str(), &masks);
       m.DeleteFileMaskListArc(&masks);
       statusOk(&deleterFaults, "delete");

@@ -70,13 +70,15 @@ class MistakesTest : public ModuleTest {
     if (kind == kOnReplace) m.SetOkToReplaceProc(0, NestOnReplace);
   }
 
-  // 'd' deletes a.txt, 'u' adds a.txt and n.txt, 'x' extracts everything,
-  // each from the list `opList`.
+  // 'd' deletes a.txt, 'u' adds a.txt and n.txt (a rebuild), 'a' adds n.txt
+  // (in place), 'x' extracts everything, each from the list `opList`.
   uint16_t Run(char op) {
-    opList = op == 'd' ? MaskList({"a.txt"}) : op == 'u' ? MaskList({"a.txt", "n.txt"})
-                                                          : MaskList({});
+    opList = op == 'd'   ? MaskList({"a.txt"})
+             : op == 'u' ? MaskList({"a.txt", "n.txt"})
+             : op == 'a' ? MaskList({"n.txt"})
+                         : MaskList({});
     if (op == 'd') m.DeleteFileMaskListArc(opList);
-    if (op == 'u') m.CompressFileMaskListArc(opList);
+    if (op == 'u' || op == 'a') m.CompressFileMaskListArc(opList);
     if (op == 'x') m.ExtractFileMaskListArc(opList);
     return m.GetArchiveStatus();
   }
@@ -115,9 +117,11 @@ TEST_F(MistakesTest, CallsFromInsideCallbacks) {
       {__LINE__, kOnSignal, 'x'},
       {__LINE__, kOnName, 'd'},
       {__LINE__, kOnName, 'u'},
+      {__LINE__, kOnName, 'a'},
       {__LINE__, kOnName, 'x'},
       {__LINE__, kOnProgress, 'd'},
       {__LINE__, kOnProgress, 'u'},
+      {__LINE__, kOnProgress, 'a'},
       {__LINE__, kOnProgress, 'x'},
       {__LINE__, kOnReplace, 'u'},
       {__LINE__, kOnReplace, 'x'},
@@ -208,7 +212,7 @@ TEST_F(MistakesTest, CallsFromInsideCallbacks) {
       if (call.status == StatusUserAbort) {
         EXPECT_EQ(StatusOk, polled);
       }
-      EXPECT_EQ(outer.op == 'u' ? 2 : outer.op == 'd' ? 1 : 0, Count(opList));
+      EXPECT_EQ(outer.op == 'u' ? 2 : outer.op == 'x' ? 0 : 1, Count(opList));
       EXPECT_EQ(ModPath(Join(run, "out")) + "\\", std::string(m.SetOutputPath(nullptr)));
       EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), List());
     }
@@ -377,6 +381,7 @@ TEST_F(MistakesTest, CurrentFolderMovedInsideACallback) {
   } rows[] = {
       {__LINE__, 'u', {"a.txt | \\a.txt", "n.txt | \\n.txt"},
        {{"b.txt", kB}, {"a.txt", "new a"}, {"n.txt", kB}}, {}},
+      {__LINE__, 'a', {"n.txt | \\n.txt"}, {{"a.txt", kA}, {"b.txt", kB}, {"n.txt", kB}}, {}},
       {__LINE__, 'd', {"\\a.txt | \\a.txt"}, {{"b.txt", kB}}, {}},
       {__LINE__, 'x', {"\\a.txt | out\\a.txt", "\\b.txt | out\\b.txt"},
        {{"a.txt", kA}, {"b.txt", kB}}, {"a.txt", "b.txt"}},

@@ -8,7 +8,7 @@
 #include "../base/status.h"
 
 char gArchiveName[kPathSize];
-char gArchivePath[kPathSize];
+char gArchivePath[kFullPathSize];
 int gNewArchive = 0;
 
 static void SetArchive(const char* path, int newArchive) {

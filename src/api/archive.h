@@ -9,7 +9,7 @@ extern char gArchiveName[kPathSize];
 // The path the file system is given: the name's absolute form, fixed when
 // an operation starts (until then the name itself); empty when there is
 // none.
-extern char gArchivePath[kPathSize];
+extern char gArchivePath[kFullPathSize];
 extern int gNewArchive;  // 1: to be created by the next add; else update
 
 // The bodies of InitArcFile, CreateArcFile and DoneArcFile. A null path

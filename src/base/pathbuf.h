@@ -5,6 +5,8 @@
 #include <cstddef>
 
 const size_t kPathSize = 261;  // 260 characters and the terminator
+// A path the file system gets: a current folder and a path below it.
+const size_t kFullPathSize = 2 * kPathSize;
 
 // Whether anything, file or directory, exists under the path. An empty path
 // names nothing.

@@ -221,7 +221,7 @@ static void CreateNewArchive(const FileMaskList* items) {
   // What an earlier creation left under this name is replaced like an
   // updated archive; anything else there is not this module's to replace.
   if (FileExists(gArchivePath) && !OpenCreatedArchive()) return;
-  char tempPath[kPathSize];
+  char tempPath[kFullPathSize];
   if (BeginRebuild(tempPath)) {
     if (AddItems(items, tempPath, nullptr) && WriteEndMarker()) {
       FinishRebuild(tempPath);

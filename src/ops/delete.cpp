@@ -59,7 +59,7 @@ static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
 static void DeleteMembers(const FileMaskList* masks) {
   FileMaskList all;
   InitMaskList(&all);
-  char tempPath[kPathSize];
+  char tempPath[kFullPathSize];
   if (AppendMask("*.*", &all) && OpenArchiveForChange() && BeginRebuild(tempPath)) {
     CopyRemaining(masks, &all);
     if (!StatusIsOk()) {

@@ -57,7 +57,7 @@ static bool ReplaceExisting(const char* written, const char* outputPath, bool ma
 // time on it: the new file is removed and the failure stands.
 static void WriteMember(const TarEntry& member, const char* outputPath, bool replacing,
                         bool mayMakeWritable) {
-  char written[kPathSize];
+  char written[kFullPathSize];
   if (!(replacing ? MakeTempName(outputPath, written, sizeof written)
                   : CopyPath(written, sizeof written, outputPath))) {
     SetStatus(StatusFileError);
@@ -92,10 +92,10 @@ static void WriteMember(const TarEntry& member, const char* outputPath, bool rep
 
 // What one extraction works with besides its members.
 struct Extraction {
-  ArchiveFiles archive;       // never overwritten by a member
-  char outputDir[kPathSize];  // the output directory's full path
-  bool outputDirFixed;        // it has one
-  bool refusedUnsafe;         // a member was not written, for safety
+  ArchiveFiles archive;           // never overwritten by a member
+  char outputDir[kFullPathSize];  // the output directory's full path
+  bool outputDirFixed;            // it has one
+  bool refusedUnsafe;             // a member was not written, for safety
 };
 
 // Whether the file at the output path is the archive being read.
@@ -111,7 +111,7 @@ static bool FullOutputPath(const Extraction& x, const char* outputPath, size_t d
   size_t have = strlen(x.outputDir);
   const char* rest = outputPath + dirLen;
   size_t restLen = strlen(rest);
-  if (!x.outputDirFixed || have + restLen + 1 > kPathSize) return false;
+  if (!x.outputDirFixed || have + restLen + 1 > kFullPathSize) return false;
   memcpy(full, x.outputDir, have);
   memcpy(full + have, rest, restLen + 1);
   return true;
@@ -131,7 +131,7 @@ static bool ExtractMember(const TarEntry& member, Extraction* x) {
   }
   // The host is shown the output path; the file system gets its full form.
   char outputPath[256] = {};
-  char full[kPathSize];
+  char full[kFullPathSize];
   OutputRule rule = CurrentOutputRule();
   OutputPathResult made = MakeOutputPath(member.name, rule, outputPath);
   if (made == kOutputPathOk && !FullOutputPath(*x, outputPath, strlen(rule.outputDir), full)) {

@@ -167,7 +167,7 @@ static bool NotReplaced(const TarEntry& entry) { return !entry.replaced; }
 // The new archive beside the old one: what stays carried over as stored,
 // then the items, then the end marker; swapped in when complete.
 static void Rebuild(const TarEntryList* members, const FileMaskList* items) {
-  char tempPath[kPathSize];
+  char tempPath[kFullPathSize];
   if (!BeginRebuild(tempPath)) return;
   WalkForRebuild(members, NotReplaced, CarryAsStored);
   if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);

@@ -472,7 +472,7 @@ static bool Anchor(const char* folder, const char* path, char* out, size_t size)
 }
 
 bool PfFullPath(const char* folder, const char* path, char* out, size_t size) {
-  char joined[2 * MAX_PATH + 2];
+  char joined[1024];  // a current folder and the longest path the module makes
   if (!Anchor(folder, path, joined, sizeof joined)) return false;
   DWORD n = GetFullPathNameA(joined, static_cast<DWORD>(size), out, nullptr);
   if (n == 0 || n >= size) return false;

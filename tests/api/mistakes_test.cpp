@@ -2,6 +2,7 @@
 // calls from two threads at once, null pointers, and a current folder moved
 // while an operation runs.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -33,8 +34,6 @@ int32_t NestOnName(int32_t, const char*, const char*) { return Nest(), 0; }
 int32_t NestOnProgress(int32_t, int32_t, int32_t) { return Nest(), 1; }
 int32_t NestOnReplace(int32_t, const void*, const void*) { return Nest(), 0; }
 
-enum Kind { kOnSignal, kOnName, kOnProgress, kOnReplace };
-
 class MistakesTest : public ModuleTest {
  protected:
   void SetUp() override {
@@ -63,11 +62,13 @@ class MistakesTest : public ModuleTest {
     return run;
   }
 
-  void RegisterNesting(Kind kind) {
-    if (kind == kOnSignal) m.SetSetSignalProc(0, NestOnSignal);
-    if (kind == kOnName) m.SetSetFileNameProc(0, NestOnName);
-    if (kind == kOnProgress) m.SetSetProgressProc(0, NestOnProgress);
-    if (kind == kOnReplace) m.SetOkToReplaceProc(0, NestOnReplace);
+  // 's' SetSignalProc, 'n' SetFileNameProc, 'p' SetProgressProc, 'r'
+  // OkToReplaceProc.
+  void RegisterNesting(char kind) {
+    if (kind == 's') m.SetSetSignalProc(0, NestOnSignal);
+    if (kind == 'n') m.SetSetFileNameProc(0, NestOnName);
+    if (kind == 'p') m.SetSetProgressProc(0, NestOnProgress);
+    if (kind == 'r') m.SetOkToReplaceProc(0, NestOnReplace);
   }
 
   // 'd' deletes a.txt, 'u' adds a.txt and n.txt (a rebuild), 'a' adds n.txt
@@ -96,114 +97,73 @@ Members MembersOf(const std::string& archive) {
   return members;
 }
 
-int Count(const FileMaskList* list) {
-  int n = 0;
-  for (const FileMaskEntry* e = list->first; e != nullptr; e = e->next) n++;
-  return n;
-}
-
 // Calls made from inside each kind of callback of a deletion, an update and
 // an extraction. A refused call, and a stop asked for by another thread,
 // leave every file as it was, none open, and the operation's list and the
 // module's settings as they were; an allowed call leaves the operation's
 // outcome as without it.
 TEST_F(MistakesTest, CallsFromInsideCallbacks) {
-  struct Outer {
-    int line;
-    Kind kind;
-    char op;
-  } outers[] = {
-      {__LINE__, kOnSignal, 'd'},
-      {__LINE__, kOnSignal, 'x'},
-      {__LINE__, kOnName, 'd'},
-      {__LINE__, kOnName, 'u'},
-      {__LINE__, kOnName, 'a'},
-      {__LINE__, kOnName, 'x'},
-      {__LINE__, kOnProgress, 'd'},
-      {__LINE__, kOnProgress, 'u'},
-      {__LINE__, kOnProgress, 'a'},
-      {__LINE__, kOnProgress, 'x'},
-      {__LINE__, kOnReplace, 'u'},
-      {__LINE__, kOnReplace, 'x'},
-  };
+  // The kind of callback (as RegisterNesting takes it), then the operation
+  // (as Run takes it).
+  const char* outers[] = {"sd", "sx", "nd", "nu", "na", "nx", "pd", "pu", "pa", "px", "ru", "rx"};
   std::string run;
-  auto record = [&](int32_t pathMode) {
-    std::vector<unsigned char> r(kDecompSettingsSize, 0);
-    r[kDecompPathModeOffset] = static_cast<unsigned char>(pathMode);
-    std::string elsewhere = ModPath(Join(run, "elsewhere"));
-    memcpy(&r[kDecompOutputOffset], elsewhere.c_str(), elsewhere.size() + 1);
-    return r;
-  };
+  std::vector<unsigned char> decomp(kDecompSettingsSize, 0);
+  ArcFileList files = {};
+  FileMaskList masks = {};
+  ArchiveInfo info;
   uint16_t polled = 0;
+  const uint16_t kRefused = StatusNotSupported;
   struct Call {
     int line;
     uint16_t status;  // the call's, and the operation's
     std::function<void()> call;
   } calls[] = {
-      {__LINE__, StatusNotSupported, [&] { m.InitArcFile(ModPath(Join(run, "other.tar")).c_str()); }},
-      {__LINE__, StatusNotSupported, [&] { m.CreateArcFile(ModPath(Join(run, "new.tar")).c_str()); }},
-      {__LINE__, StatusNotSupported, [&] { m.DoneArcFile(); }},
-      {__LINE__, StatusNotSupported, [&] { m.SetOutputPath(ModPath(Join(run, "elsewhere")).c_str()); }},
-      {__LINE__, StatusNotSupported, [&] { m.SetDecompExtraFeatures(record(2).data()); }},
-      {__LINE__, StatusNotSupported, [&] { m.SetCompExtraFeatures(CompSettings(0, "b", "").data()); }},
-      {__LINE__, StatusNotSupported, [&] {
-         ArcFileList files;
-         m.InitArcFileList(&files);
-         m.BuildArcFileList(&files, MaskList({}));
-         m.DoneArcFileList(&files);
-       }},
-      {__LINE__, StatusNotSupported, [&] { m.ExtractFileMaskListArc(MaskList({})); }},
-      {__LINE__, StatusNotSupported, [&] { m.CompressFileMaskListArc(MaskList({"n.txt"})); }},
-      {__LINE__, StatusNotSupported, [&] { m.DeleteFileMaskListArc(MaskList({"b.txt"})); }},
-      {__LINE__, StatusNotSupported, [&] { m.TestArc(); }},
-      {__LINE__, StatusNotSupported, [&] { m.AppendFileMask("b.txt", opList); }},
-      {__LINE__, StatusNotSupported, [&] { m.DoneFileMaskList(opList); }},
-      {__LINE__, StatusNotSupported, [&] { m.InitFileMaskList(opList); }},
+      {__LINE__, kRefused, [&] { m.InitArcFile(ModPath(Join(run, "other.tar")).c_str()); }},
+      {__LINE__, kRefused, [&] { m.CreateArcFile(ModPath(Join(run, "new.tar")).c_str()); }},
+      {__LINE__, kRefused, [&] { m.DoneArcFile(); }},
+      {__LINE__, kRefused, [&] { m.SetOutputPath(ModPath(Join(run, "elsewhere")).c_str()); }},
+      {__LINE__, kRefused, [&] { m.SetDecompExtraFeatures(decomp.data()); }},
+      {__LINE__, kRefused, [&] { m.SetCompExtraFeatures(CompSettings(0, "b", "").data()); }},
+      {__LINE__, kRefused, [&] { m.BuildArcFileList(&files, MaskList({})); }},
+      {__LINE__, kRefused, [&] { m.ExtractFileMaskListArc(MaskList({})); }},
+      {__LINE__, kRefused, [&] { m.CompressFileMaskListArc(MaskList({"n.txt"})); }},
+      {__LINE__, kRefused, [&] { m.DeleteFileMaskListArc(MaskList({"b.txt"})); }},
+      {__LINE__, kRefused, [&] { m.TestArc(); }},
+      {__LINE__, kRefused, [&] { m.AppendFileMask("b.txt", opList); }},
+      {__LINE__, kRefused, [&] { m.DoneFileMaskList(opList); }},
+      {__LINE__, kRefused, [&] { m.InitFileMaskList(opList); }},
+      {__LINE__, StatusOk, [&] { m.arOptionsOff(m.arOptionsOn(1) + m.arOptionsAreOn(1)); }},
+      {__LINE__, StatusOk, [&] { m.SetCryptKey(), m.SetSkipFileProc(4, nullptr); }},
       {__LINE__, StatusOk, [&] {
-         m.arOptionsOn(1);
-         m.arOptionsOff(m.arOptionsAreOn(1));
-         m.SetCryptKey();
-       }},
-      {__LINE__, StatusOk, [&] {
-         m.SetSetWarningProc(1, nullptr);
-         m.SetGetNextDiskProc(2, nullptr);
-         m.SetSetSfxProgressProc(3, nullptr);
-         m.SetSkipFileProc(4, nullptr);
-       }},
-      {__LINE__, StatusOk, [&] {
-         FileMaskList masks;
-         m.InitFileMaskList(&masks);
-         m.AppendFileMask("*.txt", &masks);
+         m.AppendFileMask("*.txt", m.InitFileMaskList(&masks));
          m.DoneFileMaskList(&masks);
-         ArcFileList files;
          m.DoneArcFileList(m.InitArcFileList(&files));
-         ArchiveInfo info;
          m.GetExtraInfoArc(&info);
        }},
       // Another thread polls while the operation runs, and stops it.
       {__LINE__, StatusUserAbort, [&] {
-         std::thread([&] {
-           polled = m.GetArchiveStatus();
-           m.SetArchiveStatus(StatusUserAbort);
-         }).join();
+         std::thread([&] { polled = m.GetArchiveStatus(), m.SetArchiveStatus(StatusUserAbort); })
+             .join();
        }},
   };
   int runs = 0;
-  for (const Outer& outer : outers) {
+  for (const char* outer : outers) {
     run = Scene("run" + std::to_string(++runs));
-    RegisterNesting(outer.kind);
+    RegisterNesting(outer[0]);
     gNested = [] {};
-    ASSERT_EQ(StatusOk, Run(outer.op)) << "line " << outer.line;
+    ASSERT_EQ(StatusOk, Run(outer[1])) << outer;
     const auto plain = Snapshot(run);
     for (const Call& call : calls) {
-      SCOPED_TRACE("lines " + std::to_string(outer.line) + ", " + std::to_string(call.line));
+      SCOPED_TRACE(std::string(outer) + ", line " + std::to_string(call.line));
       run = Scene("run" + std::to_string(++runs));
       const auto before = Snapshot(run);
-      RegisterNesting(outer.kind);
+      std::string elsewhere = ModPath(Join(run, "elsewhere"));
+      memcpy(&decomp[kDecompOutputOffset], elsewhere.c_str(), elsewhere.size() + 1);
+      RegisterNesting(outer[0]);
       gNested = call.call;
       gSeen = 0;
       polled = 0;
-      EXPECT_EQ(call.status, Run(outer.op));
+      EXPECT_EQ(call.status, Run(outer[1]));
       EXPECT_FALSE(gNested);  // the callback came
       EXPECT_EQ(call.status, gSeen);
       EXPECT_TRUE(Snapshot(run) == (call.status == StatusOk ? plain : before));
@@ -212,7 +172,9 @@ TEST_F(MistakesTest, CallsFromInsideCallbacks) {
       if (call.status == StatusUserAbort) {
         EXPECT_EQ(StatusOk, polled);
       }
-      EXPECT_EQ(outer.op == 'u' ? 2 : outer.op == 'x' ? 0 : 1, Count(opList));
+      // The operation's list as it was: its last mask is its last item's.
+      std::string last = opList->last != nullptr ? opList->last->name : "";
+      EXPECT_EQ(outer[1] == 'x' ? "" : outer[1] == 'd' ? "a" : "n", last);
       EXPECT_EQ(ModPath(Join(run, "out")) + "\\", std::string(m.SetOutputPath(nullptr)));
       EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), List());
     }
@@ -238,54 +200,47 @@ TEST_F(MistakesTest, TwoThreadsGiveSerialResults) {
   WriteFile(Path("c1.tar"), TarArchive(one));
   WriteFile(Path("c2.tar"), TarArchive(two));
   m.SetOutputPath(Mod("out").c_str());
-  std::vector<std::string> readerFaults, deleterFaults;
-  auto statusOk = [&](std::vector<std::string>* faults, const char* what) {
-    uint16_t status = m.GetArchiveStatus();
-    if (status != StatusOk) faults->push_back(std::string(what) + " " + std::to_string(status));
-  };
-  // Names the archive and starts an empty mask list.
-  auto start = [&](const char* archive, std::vector<std::string>* faults, FileMaskList* masks) {
+  std::atomic<int> faults{0};  // statuses, listings and files no serial order gives
+  auto ok = [&](bool good) { faults += good ? 0 : 1; };
+  auto named = [&](const char* archive, FileMaskList* masks) {
     m.InitArcFile(Mod(archive).c_str());
-    statusOk(faults, "name");
+    ok(m.GetArchiveStatus() == StatusOk);
     m.InitFileMaskList(masks);
   };
   std::thread reader([&] {
     for (int n = 0; n < kRounds; n++) {
       FileMaskList masks;
-      start("c1.tar", &readerFaults, &masks);
       ArcFileList files;
-      m.InitArcFileList(&files);
-      m.BuildArcFileList(&files, &masks);
-      statusOk(&readerFaults, "list");
+      named("c1.tar", &masks);
+      m.BuildArcFileList(m.InitArcFileList(&files), &masks);
+      ok(m.GetArchiveStatus() == StatusOk);
       std::vector<std::string> names;
       for (ArcFileEntry* e = files.head; e != nullptr; e = e->next) names.push_back(e->name);
       m.DoneArcFileList(&files);
-      bool whole = !names.empty() && (names[0] == "one.txt" || names[0] == "two.txt") &&
-                   std::is_sorted(names.begin() + 1, names.end());
-      if (!whole) readerFaults.push_back("listing of " + std::to_string(names.size()));
-      m.AppendFileMask("one.txt", &masks);
-      m.AppendFileMask("two.txt", &masks);
+      // One archive's whole listing: its own member, then dNNNN.txt in order.
+      ok(!names.empty() && (names[0] == "one.txt" || names[0] == "two.txt") &&
+         std::is_sorted(names.begin() + 1, names.end()));
+      m.AppendFileMask("one.txt", &masks), m.AppendFileMask("two.txt", &masks);
       m.ExtractFileMaskListArc(&masks);
-      statusOk(&readerFaults, "extract");
+      ok(m.GetArchiveStatus() == StatusOk);
       m.DoneFileMaskList(&masks);
       std::string a = ReadFile(Path("out/one.txt")), b = ReadFile(Path("out/two.txt"));
-      if (!(a.empty() || a == kA) || !(b.empty() || b == kB)) readerFaults.push_back("extracted");
+      ok((a.empty() || a == kA) && (b.empty() || b == kB));
     }
   });
   std::thread deleter([&] {
     for (int n = 0; n < kRounds; n++) {
       FileMaskList masks;
-      start("c2.tar", &deleterFaults, &masks);
+      named("c2.tar", &masks);
       m.AppendFileMask(name(n).c_str(), &masks);
       m.DeleteFileMaskListArc(&masks);
-      statusOk(&deleterFaults, "delete");
+      ok(m.GetArchiveStatus() == StatusOk);
       m.DoneFileMaskList(&masks);
     }
   });
   reader.join();
   deleter.join();
-  EXPECT_EQ(std::vector<std::string>{}, readerFaults);
-  EXPECT_EQ(std::vector<std::string>{}, deleterFaults);
+  EXPECT_EQ(0, faults);
   Members left1 = MembersOf(ReadFile(Path("c1.tar"))), left2 = MembersOf(ReadFile(Path("c2.tar")));
   ASSERT_FALSE(left1.empty() || left2.empty());
   EXPECT_TRUE(left1[0] == Members::value_type("one.txt", kA));
@@ -335,15 +290,10 @@ TEST_F(MistakesTest, NullPointers) {
       {__LINE__, StatusEmptyRequest, true, [&] { return m.CompressFileMaskListArc(nullptr), true; }},
       {__LINE__, StatusNoEntries, true, [&] { return m.DeleteFileMaskListArc(nullptr), true; }},
       {__LINE__, kUnchanged, true, [&] {
-         m.SetSetSignalProc(1, nullptr);
-         m.SetSetWarningProc(1, nullptr);
-         m.SetGetNextDiskProc(1, nullptr);
-         m.SetSetSfxProgressProc(1, nullptr);
-         m.SetSetFileNameProc(1, nullptr);
-         m.SetSetProgressProc(1, nullptr);
-         m.SetOkToReplaceProc(1, nullptr);
-         m.SetSkipFileProc(1, nullptr);
-         return true;
+         m.SetSetSignalProc(1, nullptr), m.SetSetWarningProc(1, nullptr);
+         m.SetGetNextDiskProc(1, nullptr), m.SetSetSfxProgressProc(1, nullptr);
+         m.SetSetFileNameProc(1, nullptr), m.SetSetProgressProc(1, nullptr);
+         return m.SetOkToReplaceProc(1, nullptr), m.SetSkipFileProc(1, nullptr), true;
        }},
   };
   int runs = 0;
@@ -367,6 +317,15 @@ TEST_F(MistakesTest, NullPointers) {
   }
 }
 
+// The names a callback is shown; the first moves the current folder away.
+std::vector<std::string> gShown;
+std::string gAway;
+int32_t MoveAwayOnName(int32_t, const char* source, const char* destination) {
+  if (gShown.empty()) fs::current_path(gAway);
+  gShown.push_back(std::string(source) + " | " + destination);
+  return 0;
+}
+
 // The current folder moved by a callback while an operation works on an
 // archive, items and an output folder named relative to it: the operation
 // ends in the folder it started in, and the host is shown the names as it
@@ -387,35 +346,29 @@ TEST_F(MistakesTest, CurrentFolderMovedInsideACallback) {
        {{"a.txt", kA}, {"b.txt", kB}}, {"a.txt", "b.txt"}},
   };
   const fs::path home = fs::current_path();
-  static std::vector<std::string> shown;
-  static std::string away;
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
     std::string run = Path("run" + std::to_string(row.line));
-    away = Join(run, "away");
+    gAway = Join(run, "away");
     WriteFile(Join(run, "arc.tar"), TarArchive({{"a.txt", kA}, {"b.txt", kB}}));
     WriteFile(Join(run, "a.txt"), "new a");
     WriteFile(Join(run, "n.txt"), kB);
     // Files of the same names where the current folder goes.
     for (const char* name : {"arc.tar", "a.txt", "n.txt", "out/a.txt"}) {
-      WriteFile(Join(away, name), "away");
+      WriteFile(Join(gAway, name), "away");
     }
-    const auto awayBefore = Snapshot(away);
+    const auto awayBefore = Snapshot(gAway);
     fs::current_path(run);
     m.InitArcFile("arc.tar");
     m.SetOutputPath("out");
-    shown.clear();
-    m.SetSetFileNameProc(0, [](int32_t, const char* source, const char* dest) {
-      if (shown.empty()) fs::current_path(away);
-      shown.push_back(std::string(source) + " | " + dest);
-      return 0;
-    });
+    gShown.clear();
+    m.SetSetFileNameProc(0, MoveAwayOnName);
     EXPECT_EQ(StatusOk, Run(row.op));
     fs::current_path(home);
-    EXPECT_EQ(row.shown, shown);
+    EXPECT_EQ(row.shown, gShown);
     EXPECT_TRUE(MembersOf(ReadFile(Join(run, "arc.tar"))) == row.archive);
     EXPECT_EQ(row.extracted, ListTree(Join(run, "out")));
-    EXPECT_TRUE(Snapshot(away) == awayBefore);
+    EXPECT_TRUE(Snapshot(gAway) == awayBefore);
     EXPECT_EQ(std::vector<std::string>{}, TempFilesIn(run));
   }
 }

@@ -161,6 +161,59 @@ typedef int32_t (*ReplaceProc)(int32_t user, const void* existing,
 typedef void (*StoredProc)();  // registered and kept, never called
 
 // ----------------------------------------------------------------- exports
+// The module has one current archive, one set of settings and one status
+// word for the whole process. Every export but the status and option
+// exports takes one module-wide lock, so that calls from several threads
+// run one after another: none crashes, every operation works on the archive
+// that was current when it started, leaves it old or new and touches no
+// other file. A host that calls from several threads orders its own
+// sequences of calls (naming an archive, then working on it).
+//
+// The status and option exports take no lock: another thread, or a signal
+// or console handler, may poll the status and stop an operation with
+// SetArchiveStatus(StatusUserAbort) while it runs. A callback must never
+// wait for another thread that calls a locked export: that thread waits
+// for the operation, and the operation for the callback.
+//
+// Inside a callback some exports work as at any other time and the others
+// are refused. A refused call changes nothing and sets StatusNotSupported
+// at once; the operation then stops as for a stop request and ends with
+// that status, the archive as it was, and no temporary or partial file of
+// its own left behind or open.
+//
+// A null pointer never selects or changes more than nothing.
+//
+//   export                   lock  in a callback  with a null pointer
+//   GetArchiveStatus,        none  allowed        -
+//     SetArchiveStatus
+//   arOptionsOn, arOptionsOff,
+//     arOptionsAreOn         none  allowed        -
+//   SetCryptKey,             none  allowed        not read
+//     SetSetCryptKeyProc
+//   the eight registrations  yes   allowed        procedure: none registered
+//   InitFileMaskList,        yes   allowed (1)    nothing; answers null
+//     GetMainCommentArc
+//   AppendFileMask           yes   allowed (1)    mask or list: answers 0,
+//                                                 StatusFileError
+//   DoneFileMaskList         yes   allowed (1)    nothing
+//   InitArcFileList,         yes   allowed        nothing; answers null
+//     DoneArcFileList,
+//     GetExtraInfoArc
+//   InitArcFile,             yes   refused        StatusFileError, no archive
+//     CreateArcFile                               current
+//   DoneArcFile              yes   refused        -
+//   SetOutputPath            yes   refused        nothing; answers the
+//                                                 stored output directory
+//   SetDecompExtraFeatures,  yes   refused        nothing
+//     SetCompExtraFeatures
+//   BuildArcFileList         yes   refused        list: StatusFileError;
+//                                                 masks: StatusNoEntries
+//   ExtractFileMaskListArc,  yes   refused        StatusNoEntries
+//     DeleteFileMaskListArc
+//   CompressFileMaskListArc  yes   refused        StatusEmptyRequest
+//   the nine unsupported     yes   refused        not read
+//     operations
+//   (1) refused on the list the running operation works from.
 
 extern "C" {
 // Status word and options.

@@ -11,18 +11,6 @@ struct Registration {
   void (*proc)();
 };
 
-enum Callback {
-  kSignal,
-  kWarning,
-  kNextDisk,
-  kSfxProgress,
-  kFileName,
-  kProgress,
-  kReplace,
-  kSkipFile,
-  kCallbackCount
-};
-
 static Registration gCallbacks[kCallbackCount];
 static bool gReplaceCheckInPlace = false;
 
@@ -33,7 +21,7 @@ struct ProgressState {
 };
 static ProgressState gProgress;
 
-static void Register(Callback which, int32_t user, void (*proc)()) {
+void RegisterCallback(Callback which, int32_t user, void (*proc)()) {
   gCallbacks[which].user = user;
   gCallbacks[which].proc = proc;
 }
@@ -41,31 +29,6 @@ static void Register(Callback which, int32_t user, void (*proc)()) {
 template <typename Proc>
 static Proc ProcOf(Callback which) {
   return reinterpret_cast<Proc>(gCallbacks[which].proc);
-}
-
-void SetSetSignalProc(int32_t user, SignalProc proc) {
-  Register(kSignal, user, reinterpret_cast<void (*)()>(proc));
-}
-void SetSetWarningProc(int32_t user, StoredProc proc) {
-  Register(kWarning, user, proc);
-}
-void SetGetNextDiskProc(int32_t user, StoredProc proc) {
-  Register(kNextDisk, user, proc);
-}
-void SetSetSfxProgressProc(int32_t user, StoredProc proc) {
-  Register(kSfxProgress, user, proc);
-}
-void SetSetFileNameProc(int32_t user, FileNameProc proc) {
-  Register(kFileName, user, reinterpret_cast<void (*)()>(proc));
-}
-void SetSetProgressProc(int32_t user, ProgressProc proc) {
-  Register(kProgress, user, reinterpret_cast<void (*)()>(proc));
-}
-void SetOkToReplaceProc(int32_t user, ReplaceProc proc) {
-  Register(kReplace, user, reinterpret_cast<void (*)()>(proc));
-}
-void SetSkipFileProc(int32_t user, StoredProc proc) {
-  Register(kSkipFile, user, proc);
 }
 
 void ResetCallbacks() {

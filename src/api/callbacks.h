@@ -8,6 +8,23 @@
 
 struct TarEntry;
 
+// The eight registrations, in the order of their exports.
+enum Callback {
+  kSignal,
+  kWarning,
+  kNextDisk,
+  kSfxProgress,
+  kFileName,
+  kProgress,
+  kReplace,
+  kSkipFile,
+  kCallbackCount
+};
+
+// The body of the registration exports: the procedure (null for none) and
+// the user value handed back to it.
+void RegisterCallback(Callback which, int32_t user, void (*proc)());
+
 // Clears every user value and every registration that InitArcFile drops
 // (all but SetSignalProc, SetWarningProc and SkipFileProc), and puts the
 // replace check in place for extraction.

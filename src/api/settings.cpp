@@ -41,12 +41,12 @@ static bool CopyField(const unsigned char* field, char* dst, size_t room) {
 // where the module keeps it. A directory that does not fit is not cut (that
 // would move the files elsewhere): it is remembered as too long, and
 // extraction refuses to write until the host names one that fits.
-char* SetOutputPath(const char* path) {
+char* StoreOutputPath(const char* path) {
   gOutputDirTooLong = !AddTrailingSeparator(path, gOutputDir, sizeof gOutputDir);
   return gOutputDir;
 }
 
-void SetDecompExtraFeatures(const void* settings) {
+void StoreDecompSettings(const void* settings) {
   memcpy(gDecompSettings, settings, kDecompSettingsSize);
   const unsigned char* output = gDecompSettings + kDecompOutputOffset;
   size_t outputRoom = kDecompSettingsSize - kDecompOutputOffset;
@@ -55,7 +55,7 @@ void SetDecompExtraFeatures(const void* settings) {
     size_t len = strnlen(reinterpret_cast<const char*>(output), outputRoom);
     memcpy(path, output, len);
     path[len] = '\0';
-    SetOutputPath(path);
+    StoreOutputPath(path);
   }
   const unsigned char* base = gDecompSettings + kDecompBasePathOffset;
   if (base[0] != '\0') {
@@ -63,7 +63,7 @@ void SetDecompExtraFeatures(const void* settings) {
   }
 }
 
-void SetCompExtraFeatures(const void* settings) {
+void StoreCompSettings(const void* settings) {
   const unsigned char* record = static_cast<const unsigned char*>(settings);
   const unsigned char* base = record + kCompBasePathOffset;
   if (base[0] != '\0') {

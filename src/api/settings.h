@@ -24,3 +24,9 @@ int32_t PathMode();
 
 // The settings that decide where extraction writes, as they stand now.
 OutputRule CurrentOutputRule();
+
+// The bodies of SetOutputPath, SetDecompExtraFeatures and
+// SetCompExtraFeatures.
+char* StoreOutputPath(const char* path);
+void StoreDecompSettings(const void* settings);
+void StoreCompSettings(const void* settings);

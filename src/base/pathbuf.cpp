@@ -15,3 +15,14 @@ bool CopyPath(char* dst, size_t size, const char* src) {
   memcpy(dst, src, len + 1);
   return true;
 }
+
+// "" when the current folder could not be told.
+static char gOperationFolder[kPathSize];
+
+void FixCurrentFolder() {
+  if (!PfCurrentFolder(gOperationFolder, sizeof gOperationFolder)) gOperationFolder[0] = '\0';
+}
+
+bool FullPath(const char* path, char* out, size_t size) {
+  return PfFullPath(gOperationFolder, path, out, size);
+}

@@ -15,11 +15,18 @@ inline void SetStatus(uint16_t code) { gArchiveStatus = code; }
 inline bool StatusIsOk() { return gArchiveStatus == StatusOk; }
 
 // ------------------------------------------------------------ stop requests
-// A stop asked for with SetArchiveStatus(StatusUserAbort) stays asked for
-// until the next operation starts, however often the operation sets the
-// status word meanwhile.
+// A stop asked for with SetArchiveStatus(StatusUserAbort), or by a call the
+// module refuses inside a callback, stays asked for until the next
+// operation starts, however often the operation sets the status word
+// meanwhile. It carries the code the operation ends with.
 
 // The start of every operation: status StatusOk and no stop pending.
 void StartOperation();
-// True, with StatusUserAbort, when a stop has been asked for.
+// True, with the stop's code in the status word, when a stop has been
+// asked for.
 bool CheckForStop();
+// Asks the operation that runs to stop with StatusNotSupported, and sets
+// that status now.
+void StopAsRefused();
+// Whether a refused call has asked the running operation to stop.
+bool StoppedAsRefused();

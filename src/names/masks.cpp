@@ -201,13 +201,13 @@ bool MatchFileMaskList(const char* candidate, const FileMaskList* list) {
   return false;
 }
 
-FileMaskList* InitFileMaskList(FileMaskList* list) {
+FileMaskList* InitMaskList(FileMaskList* list) {
   list->first = nullptr;
   list->last = nullptr;
   return list;
 }
 
-uint8_t AppendFileMask(const char* mask, FileMaskList* list) {
+uint8_t AppendMask(const char* mask, FileMaskList* list) {
   char path[kPartSize];
   CopyCut(path, sizeof path, mask, strnlen(mask, sizeof path - 1));
   for (char* p = path; *p != '\0'; p++) {
@@ -245,7 +245,7 @@ uint8_t AppendFileMask(const char* mask, FileMaskList* list) {
   return 1;
 }
 
-void DoneFileMaskList(FileMaskList* list) {
+void DoneMaskList(FileMaskList* list) {
   FileMaskEntry* entry = list->first;
   while (entry != nullptr) {
     FileMaskEntry* next = entry->next;

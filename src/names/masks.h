@@ -27,3 +27,9 @@ bool MatchFileMask(const char* candidate, const FileMaskEntry* entry);
 
 // True for an empty list or when any mask accepts the name.
 bool MatchFileMaskList(const char* candidate, const FileMaskList* list);
+
+// The bodies of InitFileMaskList, AppendFileMask and DoneFileMaskList, which
+// the module also uses for lists of its own.
+FileMaskList* InitMaskList(FileMaskList* list);
+uint8_t AppendMask(const char* mask, FileMaskList* list);
+void DoneMaskList(FileMaskList* list);

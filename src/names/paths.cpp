@@ -176,7 +176,7 @@ OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, 
 }
 
 bool SplitUncRoot(const char* path, char* rest, char* root) {
-  size_t len = strnlen(path, kPathSize - 1);
+  size_t len = strnlen(path, kFullPathSize - 1);
   if (path[0] == '\\' && path[1] == '\\' && len > 2) {
     size_t second = 0;
     int found = 0;
@@ -210,7 +210,7 @@ static bool DirectoryToMake(const char* root, const char* built, char* dir) {
   size_t rootLen = strlen(root);
   if (rootLen > 0 && IsSeparator(built[0])) rootLen--;
   size_t builtLen = strlen(built);
-  if (rootLen + builtLen + 1 > kPathSize) return false;
+  if (rootLen + builtLen + 1 > kFullPathSize) return false;
   memcpy(dir, root, rootLen);
   memcpy(dir + rootLen, built, builtLen + 1);
   return true;
@@ -221,11 +221,11 @@ static bool DirectoryToMake(const char* root, const char* built, char* dir) {
 static bool NextLevel(char* built, char* remaining) {
   char* sep = strchr(remaining, '\\');
   if (sep == nullptr) return false;
-  char withSep[kPathSize];
+  char withSep[kFullPathSize];
   if (!AddTrailingSeparator(built, withSep, sizeof withSep)) return false;
   size_t have = strlen(withSep);
   size_t part = static_cast<size_t>(sep - remaining);
-  if (have + part + 2 > kPathSize) return false;  // room for a "\" later
+  if (have + part + 2 > kFullPathSize) return false;  // room for a "\" later
   memcpy(withSep + have, remaining, part);
   withSep[have + part] = '\0';
   memcpy(built, withSep, have + part + 1);
@@ -234,11 +234,11 @@ static bool NextLevel(char* built, char* remaining) {
 }
 
 void CreateOutputFile(const char* path) {
-  char root[kPathSize] = {};
-  char remaining[kPathSize] = {};
-  char built[kPathSize] = {};
+  char root[kFullPathSize] = {};
+  char remaining[kFullPathSize] = {};
+  char built[kFullPathSize] = {};
   gOutput = nullptr;
-  if (strnlen(path, kPathSize) == kPathSize) {
+  if (strnlen(path, kFullPathSize) == kFullPathSize) {
     SetStatus(StatusFileError);
     return;
   }
@@ -258,7 +258,7 @@ void CreateOutputFile(const char* path) {
       built[len] = '\\';
       built[len + 1] = '\0';
     } while (true);
-    char dir[kPathSize];
+    char dir[kFullPathSize];
     if (!DirectoryToMake(root, built, dir)) return;
     if (!FileExists(dir) && !PfMakeDir(dir)) return;
   }

@@ -50,7 +50,7 @@ bool AddTrailingSeparator(const char* path, char* dst, size_t size);
 bool IsSafeRelativeName(const char* name);
 
 // Splits \\server\share\rest into root ("\\server\share\") and rest; both
-// buffers hold 261 bytes and were zero-filled by the caller. False, with
+// buffers hold kFullPathSize bytes and were zero-filled by the caller. False, with
 // `rest` a copy of the path, when the path has no server.
 bool SplitUncRoot(const char* path, char* rest, char* root);
 

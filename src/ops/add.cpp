@@ -90,11 +90,20 @@ bool AddOneFile(const char* source, const char* relative, const PfFileStatus& st
   return StatusIsOk();
 }
 
+bool FindSourceFile(const char* path, unsigned char* record) {
+  char full[kFullSourceSize];
+  return FullPath(path, full, sizeof full) && PfFindFile(full, record);
+}
+
 // The first item that is no directory settles the answer.
 bool AllItemsAreDirectories(const FileMaskList* items) {
   for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
     char path[kItemSize];
-    if (!ComposeSourcePath(item, path) || !IsDirectory(path)) return false;
+    char full[kFullSourceSize];
+    if (!ComposeSourcePath(item, path) || !FullPath(path, full, sizeof full) ||
+        !IsDirectory(full)) {
+      return false;
+    }
   }
   SetStatus(StatusNothingToAdd);
   return true;
@@ -128,22 +137,24 @@ enum ItemAction {
   kItemTooLong,   // its names do not fit: failed before it is announced
 };
 
-// Looks at one item; fills `relative`, `source` and `status` as far as it
-// got. One status serves the tests and the header.
+// Looks at one item; fills `relative`, `source` (as the host is shown it),
+// `full` (as the file system gets it) and `status` as far as it got. One
+// status serves the tests and the header.
 static ItemAction ActionFor(const FileMaskEntry* item, bool (*skip)(const FileMaskEntry*),
                             const ArchiveFiles& archive, char* relative, char* source,
-                            PfFileStatus* status) {
+                            char* full, PfFileStatus* status) {
   // A dotted name (.gitignore) is a name; a path that ends in a separator
   // is none.
   if (item->name[0] == '\0' && item->extension[0] == '\0') return kItemPassOver;
   if (skip != nullptr && skip(item)) return kItemPassOver;
-  if (!ComposeRelativeName(item, relative) || !ComposeSourcePath(item, source)) {
+  if (!ComposeRelativeName(item, relative) || !ComposeSourcePath(item, source) ||
+      !FullPath(source, full, kFullSourceSize)) {
     return kItemTooLong;
   }
-  bool found = PfStat(source, status);
+  bool found = PfStat(full, status);
   // The archive is not added to itself, neither the one being written nor
   // the one it replaces.
-  if (found && IsArchiveFile(source, *status, archive)) return kItemPassOver;
+  if (found && IsArchiveFile(full, *status, archive)) return kItemPassOver;
   if (found && (status->mode & kPfModeTypeMask) == kPfModeDirectory) return kItemAnnounce;
   // Only regular files are read: a FIFO, a socket or a device could block
   // the read or never end it.
@@ -163,8 +174,9 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
     if (CheckForStop()) return false;
     char relative[kItemSize] = "";
     char source[kItemSize] = "";
+    char full[kFullSourceSize] = "";
     PfFileStatus status;
-    ItemAction action = ActionFor(item, skip, archive, relative, source, &status);
+    ItemAction action = ActionFor(item, skip, archive, relative, source, full, &status);
     if (action == kItemPassOver) continue;
     if (action == kItemTooLong) {
       SetStatus(StatusFileError);
@@ -176,7 +188,7 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
       SetStatus(StatusFileError);
       return false;
     }
-    if (!AddOneFile(source, relative, status)) {
+    if (!AddOneFile(full, relative, status)) {
       if (StatusIsOk()) SetStatus(StatusFileError);
       return false;
     }
@@ -185,11 +197,12 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
 }
 
 bool FirstItemToAdd(const FileMaskList* items, bool (*skip)(const FileMaskEntry*),
-                    char* relative, char* source, PfFileStatus* status) {
+                    char* relative, char* full, PfFileStatus* status) {
   ArchiveFiles archive;
   IdentifyArchiveFiles(nullptr, &archive);
   for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
-    ItemAction action = ActionFor(item, skip, archive, relative, source, status);
+    char source[kItemSize];
+    ItemAction action = ActionFor(item, skip, archive, relative, source, full, status);
     if (action == kItemAdd) return true;
     if (action == kItemFail || action == kItemTooLong) return false;
   }
@@ -208,7 +221,7 @@ static void CreateNewArchive(const FileMaskList* items) {
   // What an earlier creation left under this name is replaced like an
   // updated archive; anything else there is not this module's to replace.
   if (FileExists(gArchivePath) && !OpenCreatedArchive()) return;
-  char tempPath[kPathSize];
+  char tempPath[kFullPathSize];
   if (BeginRebuild(tempPath)) {
     if (AddItems(items, tempPath, nullptr) && WriteEndMarker()) {
       FinishRebuild(tempPath);
@@ -220,17 +233,24 @@ static void CreateNewArchive(const FileMaskList* items) {
   if (StatusIsOk()) RememberCreatedArchive();
 }
 
-int32_t CompressFileMaskListArc(const FileMaskList* items) {
-  StartOperation();
-  // Paths the host gave that did not fit would name other files.
-  if (gBasePathTooLong || gAddRootTooLong) {
+// Whether a base path or add-root path that did not fit is one this add
+// uses: cut, it would name other files. A new archive with store-paths flag
+// 0 stores file names alone and reads the items as given; an update looks
+// files up below the add-root path and members below the base path,
+// whatever the flag.
+static bool NeededPathTooLong() {
+  bool update = gNewArchive != 1;
+  bool usesBasePath = update || gStorePaths != 0;
+  bool usesAddRoot = update || gStorePaths == 1;
+  return (usesBasePath && gBasePathTooLong) || (usesAddRoot && gAddRootTooLong);
+}
+
+void CompressArc(const FileMaskList* items) {
+  if (NeededPathTooLong()) {
     SetStatus(StatusFileError);
-    return 0;
-  }
-  if (gNewArchive == 1) {
+  } else if (gNewArchive == 1) {
     CreateNewArchive(items);
   } else {
     UpdateArchive(items);
   }
-  return 0;
 }

@@ -46,7 +46,7 @@ static bool OnlyZerosFrom(int64_t from, int64_t end) {
 // visible, is no danger.
 static bool FirstDataBlockIsSafe(const FileMaskList* items, bool (*skip)(const FileMaskEntry*)) {
   char relative[kItemSize];
-  char source[kItemSize];
+  char source[kFullSourceSize];
   PfFileStatus status;
   if (!FirstItemToAdd(items, skip, relative, source, &status)) return true;
   char member[kMemberSize];

@@ -11,6 +11,7 @@
 #include "../tar/scanner.h"
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
+#include "ops.h"
 #include "rebuild.h"
 
 // The members to delete are the listed ones that match the host's masks.
@@ -57,9 +58,9 @@ static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
 // that no other writer's archive can take its place in between.
 static void DeleteMembers(const FileMaskList* masks) {
   FileMaskList all;
-  InitFileMaskList(&all);
-  char tempPath[kPathSize];
-  if (AppendFileMask("*.*", &all) && OpenArchiveForChange() && BeginRebuild(tempPath)) {
+  InitMaskList(&all);
+  char tempPath[kFullPathSize];
+  if (AppendMask("*.*", &all) && OpenArchiveForChange() && BeginRebuild(tempPath)) {
     CopyRemaining(masks, &all);
     if (!StatusIsOk()) {
       AbandonRebuild(tempPath);
@@ -70,11 +71,7 @@ static void DeleteMembers(const FileMaskList* masks) {
     }
   }
   ReleaseArchive();
-  DoneFileMaskList(&all);
+  DoneMaskList(&all);
 }
 
-int32_t DeleteFileMaskListArc(const FileMaskList* masks) {
-  StartOperation();
-  DeleteMembers(masks);
-  return 0;
-}
+void DeleteArc(const FileMaskList* masks) { DeleteMembers(masks); }

@@ -15,6 +15,7 @@
 #include "../tar/streams.h"
 #include "../tar/transfer.h"
 #include "items.h"
+#include "ops.h"
 
 // Directories and names that end in a separator (DOCS\) make neither a
 // file nor a directory; a name of a dot and an extension alone (.PROFILE)
@@ -56,7 +57,7 @@ static bool ReplaceExisting(const char* written, const char* outputPath, bool ma
 // time on it: the new file is removed and the failure stands.
 static void WriteMember(const TarEntry& member, const char* outputPath, bool replacing,
                         bool mayMakeWritable) {
-  char written[kPathSize];
+  char written[kFullPathSize];
   if (!(replacing ? MakeTempName(outputPath, written, sizeof written)
                   : CopyPath(written, sizeof written, outputPath))) {
     SetStatus(StatusFileError);
@@ -89,18 +90,38 @@ static void WriteMember(const TarEntry& member, const char* outputPath, bool rep
   }
 }
 
+// What one extraction works with besides its members.
+struct Extraction {
+  ArchiveFiles archive;           // never overwritten by a member
+  char outputDir[kFullPathSize];  // the output directory's full path
+  bool outputDirFixed;            // it has one
+  bool refusedUnsafe;             // a member was not written, for safety
+};
+
 // Whether the file at the output path is the archive being read.
 static bool IsTheArchive(const char* outputPath, const ArchiveFiles& archive) {
   PfFileStatus existing;
   return PfStat(outputPath, &existing) && IsArchiveFile(outputPath, existing, archive);
 }
 
+// The path the file system gets for an output path: the rest of it, after
+// the output directory as the host gave it, below the directory's full path.
+static bool FullOutputPath(const Extraction& x, const char* outputPath, size_t dirLen,
+                           char* full) {
+  size_t have = strlen(x.outputDir);
+  const char* rest = outputPath + dirLen;
+  size_t restLen = strlen(rest);
+  if (!x.outputDirFixed || have + restLen + 1 > kFullPathSize) return false;
+  memcpy(full, x.outputDir, have);
+  memcpy(full + have, rest, restLen + 1);
+  return true;
+}
+
 // Answers false when extraction is to stop.
-static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
-                          bool* refusedUnsafe) {
+static bool ExtractMember(const TarEntry& member, Extraction* x) {
   if (!HasFileToWrite(member)) return true;
   if (!CanBeWritten(member)) {
-    *refusedUnsafe = true;
+    x->refusedUnsafe = true;
     return true;
   }
   // Copying from anywhere but the member's data would write wrong bytes.
@@ -108,20 +129,25 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
     SetStatus(StatusFileError);
     return false;
   }
+  // The host is shown the output path; the file system gets its full form.
   char outputPath[256] = {};
+  char full[kFullPathSize];
   OutputRule rule = CurrentOutputRule();
   OutputPathResult made = MakeOutputPath(member.name, rule, outputPath);
+  if (made == kOutputPathOk && !FullOutputPath(*x, outputPath, strlen(rule.outputDir), full)) {
+    made = kOutputPathTooLong;
+  }
   // What is at the output path, looked at without following links below the
   // output directory: a link there is what the host is asked about and
   // what gets replaced.
-  PfPathKind kind = made == kOutputPathOk ? PfInspectBelow(outputPath, strlen(rule.outputDir))
+  PfPathKind kind = made == kOutputPathOk ? PfInspectBelow(full, strlen(x->outputDir))
                                           : kPfNothing;
   // A member whose path passes through a link, or that would overwrite the
   // archive being read, is refused like a name that leaves the output
   // directory.
   if (made == kOutputPathUnsafe || kind == kPfThroughLink ||
-      (kind == kPfFile && IsTheArchive(outputPath, archive))) {
-    *refusedUnsafe = true;
+      (kind == kPfFile && IsTheArchive(full, x->archive))) {
+    x->refusedUnsafe = true;
     return true;
   }
   if (made == kOutputPathTooLong) {
@@ -136,34 +162,33 @@ static bool ExtractMember(const TarEntry& member, const ArchiveFiles& archive,
   // overwritten without asking.
   bool exists = kind != kPfNothing;
   bool asked = exists && ReplaceCheckInPlace() && HostAnswersReplace();
-  int32_t answer = exists && ReplaceCheckInPlace() ? ReplaceCheck(member, outputPath) : 0;
+  int32_t answer = exists && ReplaceCheckInPlace() ? ReplaceCheck(member, full) : 0;
   if (answer == 1) return true;
   if (answer == 2) {
     SetStatus(StatusUserAbort);
     return false;
   }
-  WriteMember(member, outputPath, exists, asked && answer == 0 && kind == kPfFile);
+  WriteMember(member, full, exists, asked && answer == 0 && kind == kPfFile);
   return StatusIsOk();
 }
 
-static void ExtractEntries(const TarEntryList* list) {
+static void ExtractEntries(const TarEntryList* list, Extraction* x) {
   // The bytes to be read: a sparse member counts what is stored of it.
   int64_t total = 0;
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) total += StoredSize(*m);
   SignalTotal(total, 2);
-  ArchiveFiles archive;
-  IdentifyArchiveFiles(nullptr, &archive);
-  bool refusedUnsafe = false;
+  IdentifyArchiveFiles(nullptr, &x->archive);
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
-    if (CheckForStop() || !ExtractMember(*m, archive, &refusedUnsafe)) break;
+    if (CheckForStop() || !ExtractMember(*m, x)) break;
   }
   // Members whose names would leave the output directory were not written:
   // the host learns that not everything was extracted.
-  if (StatusIsOk() && refusedUnsafe) SetStatus(StatusFileError);
+  if (StatusIsOk() && x->refusedUnsafe) SetStatus(StatusFileError);
 }
 
-int32_t ExtractFileMaskListArc(const FileMaskList* masks) {
-  StartOperation();
+void ExtractArc(const FileMaskList* masks) {
+  Extraction x = {};
+  x.outputDirFixed = FullPath(gOutputDir, x.outputDir, sizeof x.outputDir);
   TarEntryList members = {};
   if (OpenArchiveInput()) {
     ScanArchive(&members, masks, false);
@@ -171,10 +196,9 @@ int32_t ExtractFileMaskListArc(const FileMaskList* masks) {
     // learns that the rest could not be.
     bool damaged = gLastScan.end == kScanDamaged && gArchiveStatus == StatusFileError;
     if (damaged) SetStatus(members.count > 0 ? StatusOk : StatusFileError);
-    if (StatusIsOk()) ExtractEntries(&members);
+    if (StatusIsOk()) ExtractEntries(&members, &x);
     if (damaged && StatusIsOk()) SetStatus(StatusFileError);
   }
   CloseStream(&gInput);
   FreeTarEntryList(&members);
-  return 0;
 }

@@ -17,8 +17,14 @@ const size_t kMemberSize = kPathSize + kItemSize;
 // does not fit.
 bool ComposeRelativeName(const FileMaskEntry* item, char* out);
 
-// The add-root path (when the store-paths flag is 1) and the relative name.
+// The add-root path (when the store-paths flag is 1) and the relative name:
+// the path the host is shown. The file system gets its FullPath, which
+// holds the current folder as well.
 bool ComposeSourcePath(const FileMaskEntry* item, char* out);
+const size_t kFullSourceSize = kPathSize + kItemSize;
+
+// PfFindFile for a source path, by its full path.
+bool FindSourceFile(const char* path, unsigned char* record);
 
 // The header form of the stored-name rule, the base path in front, and with
 // store-paths flag 0 the file name and extension alone.

@@ -21,13 +21,13 @@ uint32_t DosDateTime(int64_t mtime, bool hasTime) {
   return kDosEarliest;
 }
 
-ArcFileList* InitArcFileList(ArcFileList* list) {
+ArcFileList* InitFileList(ArcFileList* list) {
   list->count = 0;
   list->head = list->tail = nullptr;
   return list;
 }
 
-void DoneArcFileList(ArcFileList* list) {
+void DoneFileList(ArcFileList* list) {
   ArcFileEntry* entry = list->head;
   while (entry != nullptr) {
     ArcFileEntry* next = entry->next;
@@ -38,7 +38,7 @@ void DoneArcFileList(ArcFileList* list) {
   list->head = list->tail = nullptr;
 }
 
-ArchiveInfo* GetExtraInfoArc(ArchiveInfo* info) {
+ArchiveInfo* CopyArchiveInfo(ArchiveInfo* info) {
   memcpy(info, &gArchiveInfo, sizeof gArchiveInfo);
   return info;
 }
@@ -86,8 +86,7 @@ static int32_t FillArchiveInfo(const ArcFileList* list) {
 // front) and fills ArchiveInfo. Answers the ratio, or 0 on failure. The
 // members before damage are listed, with StatusFileError and ArchiveInfo
 // as it was, so that the host sees what can be read and that more is lost.
-int32_t BuildArcFileList(ArcFileList* list, const FileMaskList* masks) {
-  StartOperation();
+int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
   TarEntryList members;
   ScanArc(&members, masks);
   bool damaged = gLastScan.end == kScanDamaged;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "../votar.h"
+
 // Clears the ArchiveInfo record; InitArcFile does this.
 void ResetArchiveInfo();
 
@@ -10,3 +12,10 @@ void ResetArchiveInfo();
 // local time. No time, and times the form cannot hold (before 1980, after
 // 2107), give the earliest value it holds, 1980-01-01 00:00:00.
 uint32_t DosDateTime(int64_t mtime, bool hasTime);
+
+// The bodies of BuildArcFileList, InitArcFileList, DoneArcFileList and
+// GetExtraInfoArc.
+int32_t ListArc(ArcFileList* list, const FileMaskList* masks);
+ArcFileList* InitFileList(ArcFileList* list);
+void DoneFileList(ArcFileList* list);
+ArchiveInfo* CopyArchiveInfo(ArchiveInfo* info);

@@ -10,10 +10,17 @@
 bool AddItems(const FileMaskList* items, const char* tempPath,
               bool (*skip)(const FileMaskEntry*));
 
-// The first item the add pass would add, and its names and status; false
-// when the pass adds nothing or fails first. It calls back nothing.
+// The first item the add pass would add, and its relative name, the full
+// path of its file (kFullSourceSize bytes) and its status; false when the
+// pass adds nothing or fails first. It calls back nothing.
 bool FirstItemToAdd(const FileMaskList* items, bool (*skip)(const FileMaskEntry*),
-                    char* relative, char* source, PfFileStatus* status);
+                    char* relative, char* full, PfFileStatus* status);
 
 // Rebuilds the current archive with the items added.
 void UpdateArchive(const FileMaskList* items);
+
+// The bodies of ExtractFileMaskListArc, CompressFileMaskListArc and
+// DeleteFileMaskListArc, run once the operation has started.
+void ExtractArc(const FileMaskList* masks);
+void CompressArc(const FileMaskList* items);
+void DeleteArc(const FileMaskList* masks);

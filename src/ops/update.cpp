@@ -105,13 +105,13 @@ static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) 
   snprintf(first, sizeof first, "%s%s", gStorePaths == 1 ? gAddRoot : "", trimmed);
   FindRecord found;
   unsigned char* record = reinterpret_cast<unsigned char*>(&found);
-  if (!PfFindFile(first, record) && !PfFindFile(lookupPath, record)) return 0;
+  if (!FindSourceFile(first, record) && !FindSourceFile(lookupPath, record)) return 0;
   if (!HostAnswersReplace()) return 0;
   return AskHostToReplace(member, found);
 }
 
 static void RememberKept(const char* memberName) {
-  if (!AppendFileMask(memberName, &gUpdate.keptNames)) return;
+  if (!AppendMask(memberName, &gUpdate.keptNames)) return;
   char form[kKeySize];
   if (ComposeKey("", gUpdate.keptNames.last, form)) {
     MakeStoredName(form, sizeof form);
@@ -149,7 +149,7 @@ static void ReleaseUpdate() {
   gUpdate.items = nullptr;
   DoneNameIndex(&gUpdate.itemKeys);
   DoneNameIndex(&gUpdate.keptForms);
-  DoneFileMaskList(&gUpdate.keptNames);
+  DoneMaskList(&gUpdate.keptNames);
 }
 
 // The copy pass and the add pass into the open temporary file.
@@ -167,7 +167,7 @@ static bool NotReplaced(const TarEntry& entry) { return !entry.replaced; }
 // The new archive beside the old one: what stays carried over as stored,
 // then the items, then the end marker; swapped in when complete.
 static void Rebuild(const TarEntryList* members, const FileMaskList* items) {
-  char tempPath[kPathSize];
+  char tempPath[kFullPathSize];
   if (!BeginRebuild(tempPath)) return;
   WalkForRebuild(members, NotReplaced, CarryAsStored);
   if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);
@@ -197,8 +197,8 @@ static void UpdateLockedArchive(const FileMaskList* items, FileMaskList* all) {
 void UpdateArchive(const FileMaskList* items) {
   SetStatus(StatusOk);
   FileMaskList all;
-  InitFileMaskList(&all);
-  if (!AppendFileMask("*.*", &all)) return;
+  InitMaskList(&all);
+  if (!AppendMask("*.*", &all)) return;
   if (items->first == nullptr) {
     SetStatus(StatusEmptyRequest);
   } else if (OpenArchiveForChange()) {
@@ -207,5 +207,5 @@ void UpdateArchive(const FileMaskList* items) {
     ReleaseUpdate();
   }
   ReleaseArchive();
-  DoneFileMaskList(&all);
+  DoneMaskList(&all);
 }

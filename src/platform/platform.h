@@ -190,6 +190,30 @@ inline bool PfSameStamp(const PfFileStamp& a, const PfFileStamp& b) {
 // replaces a file, so that two writers cannot both think they made it.
 bool PfRenameNew(const char* from, const char* to);
 
+// ------------------------------------------------------------ module lock
+// One lock serialises the exports of the whole module: a CRITICAL_SECTION
+// on Win32, a recursive mutex on POSIX. The thread that holds it may take
+// it again, so that a call from inside a callback gets as far as the
+// module's own judgement of it.
+void PfLockModule();
+void PfUnlockModule();
+
+// ------------------------------------------------------------- full paths
+// An operation resolves every relative path against the current folder as
+// it stood when the operation started, so that a callback that moves the
+// current folder (a file dialog does) cannot move the files it works on.
+
+// The current folder, absolute, into `out` of `size` bytes; false when it
+// cannot be told in the ANSI code page or does not fit.
+bool PfCurrentFolder(char* out, size_t size);
+
+// The absolute form of `path` as seen from `folder` (an absolute folder as
+// PfCurrentFolder gives it, or "" when none could be told: then only paths
+// that are absolute already have one). A path that names a folder by its
+// form (empty, or ending in a separator or a drive's colon) ends in a
+// separator. False when it has no such form or it does not fit.
+bool PfFullPath(const char* folder, const char* path, char* out, size_t size);
+
 // ------------------------------------------------------- fault injection
 // A test seam: the n-th call (counting from 1) of an operation fails as the
 // operating system would make it fail. Zero switches the fault off.

@@ -5,6 +5,7 @@
 // read-only is the absence of the owner-write bit, and it is honoured as
 // Windows honours its read-only attribute, also for root.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -584,4 +585,50 @@ void PfTakeOwnership(PfFile* model, PfFile* f, const char* path) {
     // Not permitted: the file stays the writer's own.
   }
   fchmod(PfDescriptor(f), st.st_mode & 07777);
+}
+
+// ------------------------------------------------------------ module lock
+
+static pthread_mutex_t gModuleLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+
+void PfLockModule() { pthread_mutex_lock(&gModuleLock); }
+
+void PfUnlockModule() { pthread_mutex_unlock(&gModuleLock); }
+
+// ------------------------------------------------------------- full paths
+
+static bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+bool PfCurrentFolder(char* out, size_t size) {
+  char host[kHostPath];
+  if (size == 0 || getcwd(host, sizeof host) == nullptr) return false;
+  bool lossless;
+  size_t len = PfUtf8ToAnsi(host, strlen(host), out, size, &lossless);
+  if (!lossless) return false;
+  for (size_t i = 0; i < len; i++) {
+    if (out[i] == '/') out[i] = '\\';
+  }
+  return true;
+}
+
+// Appends `text` at `*len` of `out` (`size` bytes); false when it does not
+// fit.
+static bool AppendText(char* out, size_t size, size_t* len, const char* text) {
+  size_t add = strlen(text);
+  if (*len + add + 1 > size) return false;
+  memcpy(out + *len, text, add + 1);
+  *len += add;
+  return true;
+}
+
+// A path is absolute when it starts at the root; there are no drives.
+bool PfFullPath(const char* folder, const char* path, char* out, size_t size) {
+  size_t len = 0;
+  if (size == 0) return false;
+  out[0] = '\0';
+  if (!IsSlash(path[0])) {
+    if (folder[0] == '\0' || !AppendText(out, size, &len, folder)) return false;
+    if (!IsSlash(out[len - 1]) && !AppendText(out, size, &len, "\\")) return false;
+  }
+  return AppendText(out, size, &len, path);
 }

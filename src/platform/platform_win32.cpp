@@ -10,9 +10,14 @@
 
 #include "stream.h"
 
-// The runtime's entry point initialises the C library, then calls this.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+static void DeleteModuleLock();
+
+// The runtime's entry point initialises the C library, then calls this. A
+// host that unloads the module gets the module lock's resources back; at
+// the end of the process there is nothing to give back.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) DeleteModuleLock();
   return TRUE;
 }
 
@@ -376,4 +381,105 @@ void PfTakeOwnership(PfFile* model, PfFile* f, const char* path) {
   DWORD keep = info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                         FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   SetFileAttributesA(path, keep != 0 ? keep : FILE_ATTRIBUTE_NORMAL);
+}
+
+// ------------------------------------------------------------ module lock
+// Made on first use, once, whoever comes first: the module's code also runs
+// linked into programs, where no entry point of its own is called.
+
+static CRITICAL_SECTION gModuleLock;
+static INIT_ONCE gModuleLockOnce = INIT_ONCE_STATIC_INIT;
+static bool gModuleLockMade = false;
+
+static BOOL CALLBACK MakeModuleLock(PINIT_ONCE, PVOID, PVOID*) {
+  InitializeCriticalSection(&gModuleLock);
+  gModuleLockMade = true;
+  return TRUE;
+}
+
+void PfLockModule() {
+  InitOnceExecuteOnce(&gModuleLockOnce, MakeModuleLock, nullptr, nullptr);
+  EnterCriticalSection(&gModuleLock);
+}
+
+void PfUnlockModule() { LeaveCriticalSection(&gModuleLock); }
+
+static void DeleteModuleLock() {
+  if (gModuleLockMade) DeleteCriticalSection(&gModuleLock);
+}
+
+// ------------------------------------------------------------- full paths
+
+static bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+// Whether the last character is a separator: the trail byte of a
+// double-byte character never is one.
+static bool EndsInSeparator(const char* text) {
+  bool separator = false;
+  for (const char* p = text; *p != '\0'; p++) {
+    separator = IsSlash(*p);
+    if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
+      separator = false;
+      p++;
+    }
+  }
+  return separator;
+}
+
+static bool HasDrive(const char* path) { return path[0] != '\0' && path[1] == ':'; }
+
+static char DriveLetter(const char* path) {
+  return path[0] >= 'a' && path[0] <= 'z' ? static_cast<char>(path[0] - 'a' + 'A') : path[0];
+}
+
+// The root of an absolute folder: "C:" or "\\server\share".
+static size_t RootLength(const char* folder) {
+  if (HasDrive(folder)) return 2;
+  size_t i = 2;
+  for (int separators = 0; folder[i] != '\0'; i++) {
+    if (IsSlash(folder[i]) && ++separators == 2) break;
+  }
+  return i;
+}
+
+bool PfCurrentFolder(char* out, size_t size) {
+  DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(size), out);
+  return n > 0 && n < size;
+}
+
+// `path` after what it is relative to, into `out` (`size` bytes): nothing
+// for an absolute path; the folder's root for one that starts with a
+// separator; the folder for one relative to it, also after the folder's own
+// drive letter. A relative path on another drive is left to that drive's
+// current folder.
+static bool Anchor(const char* folder, const char* path, char* out, size_t size) {
+  bool absolute = (IsSlash(path[0]) && IsSlash(path[1])) || (HasDrive(path) && IsSlash(path[2]));
+  bool onOtherDrive = HasDrive(path) && !(HasDrive(folder) && DriveLetter(path) == DriveLetter(folder));
+  size_t prefix = 0;
+  const char* rest = path;
+  if (!absolute && !onOtherDrive) {
+    if (folder[0] == '\0') return false;
+    prefix = IsSlash(path[0]) ? RootLength(folder) : strlen(folder);
+    if (HasDrive(path)) rest = path + 2;
+  }
+  bool separate = prefix > 0 && !IsSlash(rest[0]) && !EndsInSeparator(folder);
+  size_t restLen = strlen(rest);
+  if (prefix + 1 + restLen + 1 > size) return false;
+  memcpy(out, folder, prefix);
+  if (separate) out[prefix++] = '\\';
+  memcpy(out + prefix, rest, restLen + 1);
+  return true;
+}
+
+bool PfFullPath(const char* folder, const char* path, char* out, size_t size) {
+  char joined[1024];  // a current folder and the longest path the module makes
+  if (!Anchor(folder, path, joined, sizeof joined)) return false;
+  DWORD n = GetFullPathNameA(joined, static_cast<DWORD>(size), out, nullptr);
+  if (n == 0 || n >= size) return false;
+  bool folderForm = path[0] == '\0' || EndsInSeparator(path) || (HasDrive(path) && path[2] == '\0');
+  if (!folderForm || EndsInSeparator(out)) return true;
+  if (n + 2 > size) return false;
+  out[n] = '\\';
+  out[n + 1] = '\0';
+  return true;
 }

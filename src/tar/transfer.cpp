@@ -163,17 +163,27 @@ static int DrawNumber(uint32_t* state) {
 // a folder where every name is taken is given up in a moment.
 static const int kTempNameTries = 4096;
 
+// How much of a path is its folder, drive included: up to its last
+// separator, or else its drive's colon. The folder is taken whole, however
+// long: a part of it would name another folder.
+static size_t FolderLength(const char* path) {
+  size_t folder = path[0] != '\0' && path[1] == ':' ? 2 : 0;
+  for (size_t i = 0; path[i] != '\0'; i++) {
+    if (PfIsLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0') {
+      i++;
+    } else if (path[i] == '\\' || path[i] == '/') {
+      folder = i + 1;
+    }
+  }
+  return folder;
+}
+
 bool MakeTempName(const char* archivePath, char* result, size_t size) {
-  char drive[3];
-  char directory[kPartSize];
-  SplitPath(archivePath, drive, directory, nullptr, nullptr);
-  size_t driveLen = strlen(drive);
-  size_t dirLen = strlen(directory);
+  size_t folderLen = FolderLength(archivePath);
   const size_t kNumberAndSuffix = 5 + 4;  // up to 32767, then ".$SC"
-  if (driveLen + dirLen + kNumberAndSuffix + 1 > size) return false;
-  memcpy(result, drive, driveLen);
-  memcpy(result + driveLen, directory, dirLen);
-  char* tail = result + driveLen + dirLen;
+  if (folderLen + kNumberAndSuffix + 1 > size) return false;
+  memcpy(result, archivePath, folderLen);
+  char* tail = result + folderLen;
   uint32_t state = static_cast<uint32_t>(PfNow());
   for (int attempt = 0; attempt < kTempNameTries; attempt++) {
     int number = DrawNumber(&state);
@@ -210,7 +220,7 @@ bool BeginRebuild(char* tempPath) {
   // A name taken since it was chosen makes another be chosen; a folder where
   // names keep being taken gives up after a while.
   for (int attempt = 0; attempt < 100; attempt++) {
-    if (!MakeTempName(gArchivePath, tempPath, kPathSize)) break;
+    if (!MakeTempName(gArchivePath, tempPath, kFullPathSize)) break;
     // Created exclusively: a file that appeared since the name was chosen is
     // never truncated; another name is chosen instead.
     gOutput = PfCreateNew(tempPath);

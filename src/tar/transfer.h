@@ -52,7 +52,7 @@ void RemoveLeftover(const char* path);
 void SwapArchive(const char* tempPath);
 
 // The rebuild frame. BeginRebuild creates a new temporary file beside the
-// archive as the output stream (`tempPath` holds 261 bytes); on failure it
+// archive as the output stream (`tempPath` holds kFullPathSize bytes); on failure it
 // sets StatusFileError. FinishRebuild writes it through to the disk (when
 // it replaces a file), closes it and swaps it in: in place of the archive
 // whose lock the input stream holds, or, with none held, under a name that

@@ -80,6 +80,8 @@ TEST_F(AddTest, NamesByStorePathsAddRootAndBasePath) {
   // A base path that leaves no room in 259 characters: with store-paths 0
   // it does not survive, and the name is still the file's.
   const std::string longBase(258, 'b');
+  // Paths that do not fit the module: with store-paths 0 neither is used.
+  const std::string tooLong(300, 't');
   enum Body { kRelative, kStored, kFileName };
   struct Row {
     int line;
@@ -88,6 +90,7 @@ TEST_F(AddTest, NamesByStorePathsAddRootAndBasePath) {
     bool withRoot;
     bool fullItem;
     Body body;
+    const char* otherRoot;  // in place of the add-root folder
   } rows[] = {
       {__LINE__, 1, "", true, false, kRelative},
       {__LINE__, 1, "set1", true, false, kRelative},
@@ -97,6 +100,8 @@ TEST_F(AddTest, NamesByStorePathsAddRootAndBasePath) {
       {__LINE__, 0, "set1", true, true, kFileName},
       {__LINE__, 0, "", false, true, kFileName},
       {__LINE__, 0, longBase.c_str(), true, true, kFileName},
+      {__LINE__, 0, tooLong.c_str(), true, true, kFileName},
+      {__LINE__, 0, "", true, true, kFileName, tooLong.c_str()},
       {__LINE__, 2, "", true, true, kStored},
       {__LINE__, 2, "set1", false, true, kStored},
   };
@@ -105,7 +110,8 @@ TEST_F(AddTest, NamesByStorePathsAddRootAndBasePath) {
     Reload();
     fs::remove(Path("out.tar"));
     NewArchive("out.tar");
-    Settings(row.storePaths, row.basePath, row.withRoot ? Root() : "");
+    Settings(row.storePaths, row.basePath,
+             row.otherRoot != nullptr ? row.otherRoot : row.withRoot ? Root() : "");
     std::string item = row.fullItem ? full : relative;
     std::string source = row.storePaths == 1 && row.withRoot ? Root() + "\\" + item : item;
     std::string member = row.body == kRelative ? relative

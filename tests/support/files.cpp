@@ -153,6 +153,42 @@ std::vector<std::string> ListTree(const std::string& dir) {
   return names;
 }
 
+std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const std::string& name : ListTree(dir)) {
+    files.emplace_back(name, name.back() == '/' ? "" : ReadFile(Join(dir, name)));
+  }
+  return files;
+}
+
+std::vector<std::string> OpenFilesBelow(const std::string& dir) {
+  std::vector<std::string> open;
+#ifdef _WIN32
+  for (const std::string& name : ListTree(dir)) {
+    if (name.back() == '/') continue;
+    HANDLE h = CreateFileA(Join(dir, name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+      open.push_back(name);
+    }
+  }
+#else
+  std::error_code ec;
+  std::string prefix = fs::weakly_canonical(dir, ec).string() + "/";
+  for (auto it = fs::directory_iterator("/proc/self/fd", ec);
+       !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code linkEc;
+    std::string target = fs::read_symlink(it->path(), linkEc).string();
+    if (!linkEc && target.compare(0, prefix.size(), prefix) == 0) {
+      open.push_back(target.substr(prefix.size()));
+    }
+  }
+#endif
+  return open;
+}
+
 std::string Pattern(size_t size, int seed) {
   std::string s(size, '\0');
   for (size_t i = 0; i < size; i++) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A fresh folder under the system's temporary folder, with "/" separators.
@@ -26,6 +27,12 @@ bool SetMtime(const std::string& path, int64_t mtime);  // before 1970 too
 std::string FileIdentity(const std::string& path);
 // Names in a folder, recursively, relative, with "/", sorted.
 std::vector<std::string> ListTree(const std::string& dir);
+// Every file below a folder with its bytes, and every folder (as "name/"
+// with no bytes).
+std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& dir);
+// The files below a folder that this process holds open: on Windows those
+// that cannot be opened without sharing.
+std::vector<std::string> OpenFilesBelow(const std::string& dir);
 // Bytes 0, 1, 2, ... of a file of `size` bytes, shifted by `seed`.
 std::string Pattern(size_t size, int seed = 0);
 

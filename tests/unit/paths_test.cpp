@@ -149,8 +149,8 @@ TEST(SplitUncRoot, Table) {
       {__LINE__, "C:\\DIR\\A.TXT", false, "C:\\DIR\\A.TXT", "?"},
   };
   for (const Row& row : rows) {
-    char rest[kPathSize] = {};
-    char root[kPathSize] = {};
+    char rest[kFullPathSize] = {};
+    char root[kFullPathSize] = {};
     root[0] = '?';
     EXPECT_EQ(row.unc, SplitUncRoot(row.in, rest, root)) << "line " << row.line;
     EXPECT_STREQ(row.rest, rest) << "line " << row.line;

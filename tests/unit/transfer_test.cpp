@@ -230,7 +230,9 @@ TEST_F(TransferTest, CopyRawAndCopyMember) {
 }
 
 TEST_F(TransferTest, TempNamesLieBesideTheArchiveAndAreFree) {
-  char name[kPathSize];
+  char name[kFullPathSize];
+  // A folder longer than any part of a path the module keeps is taken whole.
+  const std::string deep = "C:\\" + std::string(300, 'd') + "\\";
   struct Row {
     int line;
     std::string archive;
@@ -240,6 +242,7 @@ TEST_F(TransferTest, TempNamesLieBesideTheArchiveAndAreFree) {
       {__LINE__, Mod("sub.d/a.b.tar"), Mod("sub.d/")},
       {__LINE__, "a.tar", ""},
       {__LINE__, "C:a.tar", "C:"},
+      {__LINE__, deep + "a.tar", deep},
   };
   for (const Row& row : rows) {
     ASSERT_TRUE(MakeTempName(row.archive.c_str(), name, sizeof name)) << "line " << row.line;
@@ -294,7 +297,7 @@ TEST_F(TransferTest, RebuildFrameSwapsInOneStepOrNotAtAll) {
     InitArcFile(Mod("a.tar").c_str());
     ASSERT_EQ(StatusOk, gArchiveStatus) << where;
     ASSERT_TRUE(OpenArchiveForChange()) << where;
-    char temp[kPathSize];
+    char temp[kFullPathSize];
     ASSERT_TRUE(BeginRebuild(temp)) << where;
     std::string tempName = temp;
     EXPECT_EQ(Mod(""), tempName.substr(0, Mod("").size())) << where;
@@ -342,7 +345,7 @@ TEST_F(TransferTest, TemporaryFileIsCreatedExclusively) {
     std::string output;
     ASSERT_EQ(0, RunCommand("ln -s '" + UnixPath(Path("victim")) + "' " + link, &output))
         << output;
-    char temp[kPathSize];
+    char temp[kFullPathSize];
     bool begun = BeginRebuild(temp);
     if (begun) AbandonRebuild(temp);
     bool sameSecond = PfNow() == second;

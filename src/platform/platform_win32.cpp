@@ -216,12 +216,26 @@ int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
 // The member's time as local broken-down time, in a SYSTEMTIME (whole
 // seconds), by the time-zone rules of its own date: the runtime's local
 // time conversion stops at 1970 and 2038, the time-zone functions do not.
+// The time zone is looked up once a second at most: a listing converts a
+// time per member, and looking it up each time costs more than the rest.
+static const TIME_ZONE_INFORMATION* CurrentTimeZone() {
+  static TIME_ZONE_INFORMATION zone;
+  static DWORD fetched;
+  static bool known = false;
+  DWORD now = GetTickCount();
+  if (!known || now - fetched > 1000) {
+    known = GetTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID;
+    fetched = now;
+  }
+  return known ? &zone : nullptr;
+}
+
 static bool LocalSystemTime(int64_t mtime, SYSTEMTIME* st) {
   if (mtime < kFiletimeFirstSecond) return false;
   FILETIME utc = FiletimeOf(mtime);
   SYSTEMTIME utcSt;
   if (!FileTimeToSystemTime(&utc, &utcSt)) return false;
-  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utcSt, st)) return false;
+  if (!SystemTimeToTzSpecificLocalTime(CurrentTimeZone(), &utcSt, st)) return false;
   st->wMilliseconds = 0;
   st->wDayOfWeek = 0;
   return true;

@@ -172,9 +172,9 @@ bool AddItems(const FileMaskList* items, const char* tempPath,
   for (const FileMaskEntry* item = items->first; item != nullptr; item = next) {
     next = item->next;
     if (CheckForStop()) return false;
-    char relative[kItemSize] = "";
-    char source[kItemSize] = "";
-    char full[kFullSourceSize] = "";
+    char relative[kItemSize];
+    char source[kItemSize];
+    char full[kFullSourceSize];
     PfFileStatus status;
     ItemAction action = ActionFor(item, skip, archive, relative, source, full, &status);
     if (action == kItemPassOver) continue;

@@ -12,20 +12,11 @@
 #include "items.h"
 #include "ops.h"
 
-static bool IsZero(const unsigned char* bytes, size_t n) {
-  for (size_t i = 0; i < n; i++) {
-    if (bytes[i] != 0) return false;
-  }
-  return true;
-}
-
 // A block every reader takes for the end of the archive, or for a header,
 // would show a half-written append; anything else ends every reader's scan
 // at the zero block before it.
 static bool IsSafeFirstDataBlock(const unsigned char* block) {
-  unsigned char copy[kBlockSize];
-  memcpy(copy, block, kBlockSize);
-  return !IsZero(copy, kBlockSize) && !HeaderSumOk(copy);
+  return !IsAllZero(block, kBlockSize) && !ReadsAsHeader(block);
 }
 
 // Whether nothing but zeros lies in the archive from `from` to its end.
@@ -34,7 +25,7 @@ static bool OnlyZerosFrom(int64_t from, int64_t end) {
   if (!PfSeek(gInput, from)) return false;
   for (int64_t left = end - from; left > 0;) {
     size_t k = left < static_cast<int64_t>(sizeof chunk) ? static_cast<size_t>(left) : sizeof chunk;
-    if (PfRead(gInput, chunk, k) != k || !IsZero(chunk, k)) return false;
+    if (PfRead(gInput, chunk, k) != k || !IsAllZero(chunk, k)) return false;
     left -= static_cast<int64_t>(k);
   }
   return true;
@@ -51,9 +42,12 @@ static bool FirstDataBlockIsSafe(const FileMaskList* items, bool (*skip)(const F
   if (!FirstItemToAdd(items, skip, relative, source, &status)) return true;
   char member[kMemberSize];
   MakeMemberName(relative, member);
-  unsigned char entry[kBlockSize + 4096];
+  unsigned char entry[kNameEntryMax];
   unsigned char block[kBlockSize] = {};
-  if (BuildNameEntry(member, entry, sizeof entry) > 0) {
+  size_t entryLen;
+  // A name that cannot be carried makes the pass fail before anything shows.
+  if (!BuildNameEntry(member, entry, &entryLen)) return true;
+  if (entryLen > 0) {
     memcpy(block, entry + kBlockSize, kBlockSize);
     return IsSafeFirstDataBlock(block);
   }
@@ -109,7 +103,7 @@ static void PutBack(int64_t start, int64_t written, int64_t oldLength) {
 static bool MayPutHeader(const unsigned char* header, int64_t start) {
   if (CheckForStop()) return false;
   unsigned char block[kBlockSize];
-  bool safe = IsZero(header, kBlockSize) ||
+  bool safe = IsAllZero(header, kBlockSize) ||
               (PfReadAt(gInput, start + static_cast<int64_t>(kBlockSize), block, kBlockSize) ==
                    kBlockSize &&
                IsSafeFirstDataBlock(block));

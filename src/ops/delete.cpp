@@ -56,7 +56,7 @@ static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
 // No end-of-archive marker: the archive ends with its last member. An
 // archive left with nothing is removed, while the lock is still held, so
 // that no other writer's archive can take its place in between.
-static void DeleteMembers(const FileMaskList* masks) {
+void DeleteArc(const FileMaskList* masks) {
   FileMaskList all;
   InitMaskList(&all);
   char tempPath[kFullPathSize];
@@ -73,5 +73,3 @@ static void DeleteMembers(const FileMaskList* masks) {
   ReleaseArchive();
   DoneMaskList(&all);
 }
-
-void DeleteArc(const FileMaskList* masks) { DeleteMembers(masks); }

@@ -161,8 +161,9 @@ static bool ExtractMember(const TarEntry& member, Extraction* x) {
   // Until InitArcFile has run there is no replace check: files are
   // overwritten without asking.
   bool exists = kind != kPfNothing;
-  bool asked = exists && ReplaceCheckInPlace() && HostAnswersReplace();
-  int32_t answer = exists && ReplaceCheckInPlace() ? ReplaceCheck(member, full) : 0;
+  bool checked = exists && ReplaceCheckInPlace();
+  bool asked = checked && HostAnswersReplace();
+  int32_t answer = checked ? ReplaceCheck(member, full) : 0;
   if (answer == 1) return true;
   if (answer == 2) {
     SetStatus(StatusUserAbort);

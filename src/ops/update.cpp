@@ -152,7 +152,6 @@ static void ReleaseUpdate() {
   DoneMaskList(&gUpdate.keptNames);
 }
 
-// The copy pass and the add pass into the open temporary file.
 // Asks about every member an item would replace, in archive order, before
 // anything is written: what the host answers decides whether the archive
 // can grow in place.

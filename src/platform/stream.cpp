@@ -367,7 +367,6 @@ bool PfHoldsBytes(PfFile* f) { return f->heldLeft > 0; }
 size_t PfReadAt(PfFile* f, int64_t pos, void* buf, size_t n) {
   if (f->writing) return 0;
   // The buffer may hold what the file had before it was written.
-  f->bufStart += static_cast<int64_t>(f->bufLen);
   f->bufLen = f->bufPos = 0;
   if (SeekFd(f->fd, pos, SEEK_SET) != pos) return 0;
   f->bufStart = pos;

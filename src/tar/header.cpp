@@ -66,6 +66,19 @@ int32_t HeaderSum(unsigned char* block) {
   return sum;
 }
 
+bool IsAllZero(const unsigned char* bytes, size_t n) {
+  for (size_t i = 0; i < n; i++) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
+bool ReadsAsHeader(const unsigned char* block) {
+  unsigned char copy[kBlockSize];
+  memcpy(copy, block, kBlockSize);
+  return !IsAllZero(copy, kBlockSize) && HeaderSumOk(copy);
+}
+
 bool IsTarArc(PfFile* stream) {
   unsigned char block[kBlockSize] = {};
   if (PfRead(stream, block, kBlockSize) != kBlockSize) return false;
@@ -160,13 +173,13 @@ static size_t PutPathRecord(const char* value, size_t len, char* out, size_t siz
   return total;
 }
 
-size_t BuildNameEntry(const char* memberName, unsigned char* out, size_t size) {
-  const size_t kDataMax = 4096;
-  if (size < kBlockSize + kDataMax) return 0;
+bool BuildNameEntry(const char* memberName, unsigned char* out, size_t* length) {
+  const size_t kDataMax = kNameEntryMax - kBlockSize;
+  *length = 0;
   char name[kDataMax];
-  size_t len = strnlen(memberName, sizeof name - 1);
-  memcpy(name, memberName, len);
-  name[len] = '\0';
+  size_t len = strnlen(memberName, sizeof name);
+  if (len == sizeof name) return false;
+  memcpy(name, memberName, len + 1);
   UseForwardSlashes(name);
   unsigned char* data = out + kBlockSize;
   memset(data, 0, kDataMax);
@@ -176,7 +189,7 @@ size_t BuildNameEntry(const char* memberName, unsigned char* out, size_t size) {
     char utf8[kDataMax];
     size_t utf8Len = PfAnsiToUtf8(name, utf8, sizeof utf8);
     dataLen = PutPathRecord(utf8, utf8Len, reinterpret_cast<char*>(data), kDataMax);
-    if (utf8Len == 0 || dataLen == 0) return 0;
+    if (utf8Len == 0 || dataLen == 0) return false;
     StartHeader(kTypePaxHeader, block);
     memcpy(block + kNameOffset, kPaxHeaderName, sizeof kPaxHeaderName);
   } else if (len > kNameWidth) {
@@ -185,7 +198,7 @@ size_t BuildNameEntry(const char* memberName, unsigned char* out, size_t size) {
     StartHeader(kTypeGnuLongName, block);
     memcpy(block + kNameOffset, kLongLinkName, sizeof kLongLinkName);
   } else {
-    return 0;
+    return true;
   }
   WriteOctal(0644, 8, block + kModeOffset);
   WriteOctal(0, 8, block + kUidOffset);
@@ -193,14 +206,17 @@ size_t BuildNameEntry(const char* memberName, unsigned char* out, size_t size) {
   WriteNumberField(static_cast<int64_t>(dataLen), block + kSizeOffset);
   WriteNumberField(0, block + kMtimeOffset);
   FinishHeader(block);
-  return kBlockSize + static_cast<size_t>(PaddedSize(static_cast<long long>(dataLen)));
+  *length = kBlockSize + static_cast<size_t>(PaddedSize(static_cast<long long>(dataLen)));
+  return true;
 }
 
 bool WriteTarHeader(const PfFileStatus& status, const char* memberName) {
   unsigned char block[kBlockSize];
   if (!BuildTarHeader(status, memberName, block)) return false;
-  unsigned char entry[kBlockSize + 4096];
-  size_t entryLen = BuildNameEntry(memberName, entry, sizeof entry);
+  // A name that cannot be carried whole is not written cut.
+  unsigned char entry[kNameEntryMax];
+  size_t entryLen;
+  if (!BuildNameEntry(memberName, entry, &entryLen)) return false;
   if (entryLen > 0 && PfWrite(gOutput, entry, entryLen) != entryLen) return false;
   return PfWrite(gOutput, block, kBlockSize) == kBlockSize;
 }

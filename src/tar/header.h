@@ -29,6 +29,12 @@ int32_t HeaderSum(unsigned char* block);
 // Reads 512 bytes at the stream's position: are they a header block?
 bool IsTarArc(PfFile* stream);
 
+// Whether `n` bytes are all zero.
+bool IsAllZero(const unsigned char* bytes, size_t n);
+// Whether a block reads as a header: not all zero, and its checksum agrees.
+// The block itself is left as it is.
+bool ReadsAsHeader(const unsigned char* block);
+
 // Fills `block` with the header of a regular file of the given status under
 // `memberName` (ANSI; converted to OEM and cut to fit here). Sizes and times
 // that octal cannot hold go in base-256. False, with the block untouched,
@@ -36,12 +42,16 @@ bool IsTarArc(PfFile* stream);
 bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
                     unsigned char* block);
 
+// The most an entry that carries a name takes: a header and 4 KiB of data.
+const size_t kNameEntryMax = 512 + 4096;
+
 // The entry that carries the whole member name when the header cannot, into
-// `out` (`size` bytes): a pax extended header with a UTF-8 "path" record
-// for a name with any character outside ASCII, a GNU long-name entry for a
-// longer ASCII name, nothing (0) for a name the header holds whole.
-// Answers the bytes of the entry: header, data and padding.
-size_t BuildNameEntry(const char* memberName, unsigned char* out, size_t size);
+// `out` (kNameEntryMax bytes): a pax extended header with a UTF-8 "path"
+// record for a name with any character outside ASCII, a GNU long-name entry
+// for a longer ASCII name, none for a name the header holds whole.
+// `*length` gets the bytes of the entry (header, data and padding), 0 for
+// none. False when a name that needs one is too long for it.
+bool BuildNameEntry(const char* memberName, unsigned char* out, size_t* length);
 
 // Writes the header block for a file of the given status to the output
 // stream, after the entry that carries its whole name when one is needed.

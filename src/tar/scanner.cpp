@@ -68,13 +68,6 @@ static bool IsNamedType(char typeflag) {
          typeflag == kTypeFifo || typeflag == kTypeContiguous || typeflag == kTypeGnuSparse;
 }
 
-static bool IsZeroBlock(const unsigned char* block) {
-  for (size_t i = 0; i < kBlockSize; i++) {
-    if (block[i] != 0) return false;
-  }
-  return true;
-}
-
 static int StopScan(ScanEnd end, int64_t offset) {
   gLastScan.end = end;
   gLastScan.offset = offset;
@@ -330,7 +323,7 @@ int ReadTarHeader(TarEntry* entry) {
     if (!PfSeek(gInput, offset)) return StopScan(kScanReadError, offset);
     size_t got = PfRead(gInput, block, kBlockSize);
     if (got < kBlockSize) return StopAtShortBlock(offset, got);
-    if (IsZeroBlock(block)) {
+    if (IsAllZero(block, kBlockSize)) {
       // Extension entries with zeros after them describe nothing.
       gLastScan.trailingExtension = gLastScan.trailingExtension || gPending.any;
       ClearPending();
@@ -422,11 +415,11 @@ void ScanArchive(TarEntryList* list, const FileMaskList* masks, bool keepAll,
     if (CheckForStop()) return;
     if (ReadTarHeader(&work) == 0) break;
     work.listed = work.selected = work.replaced = false;
+    // The matching raises the name itself, and a list that takes every
+    // name answers before it does.
     if (work.name[0] != '\0') {
-      char upper[sizeof work.name];
-      UpcaseName(work.name, upper, sizeof upper);
-      work.listed = MatchFileMaskList(upper, masks);
-      work.selected = work.listed && select != nullptr && MatchFileMaskList(upper, select);
+      work.listed = MatchFileMaskList(work.name, masks);
+      work.selected = work.listed && select != nullptr && MatchFileMaskList(work.name, select);
     }
     if (!work.listed && !keepAll) continue;
     if (!AppendEntry(list, work)) {

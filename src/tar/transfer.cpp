@@ -9,9 +9,9 @@
 #include "../platform/platform.h"
 #include "extension.h"
 #include "format.h"
+#include "lock.h"
 #include "scanner.h"
 #include "sparse.h"
-#include "lock.h"
 #include "streams.h"
 
 static const unsigned char kZeros[2 * kBlockSize] = {};

@@ -8,9 +8,7 @@
 class DeleteTest : public ModuleTest {
  protected:
   void Archive(const std::string& bytes) {
-    WriteFile(Path("arc.tar"), bytes);
-    OpenArchive("arc.tar");
-    ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+    OpenBytes("arc.tar", bytes);
     Recorder::Reset();
     RegisterRecorder(false);
   }

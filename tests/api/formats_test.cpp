@@ -58,9 +58,7 @@ std::string OldGnuSparse(const std::string& name, const std::vector<std::pair<in
 class FormatsTest : public ModuleTest {
  protected:
   void Open(const std::string& bytes) {
-    WriteFile(Path("a.tar"), bytes);
-    OpenArchive("a.tar");
-    ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+    OpenBytes("a.tar", bytes);
     Recorder::Reset();
     RegisterRecorder(true);
   }

@@ -123,12 +123,6 @@ class ListTest : public ModuleTest {
     ASSERT_EQ(StatusOk, m.GetArchiveStatus()) << file;
   }
 
-  void OpenBytes(const std::string& bytes) {
-    WriteFile(Path("t.tar"), bytes);
-    OpenArchive("t.tar");
-    ASSERT_EQ(StatusOk, m.GetArchiveStatus());
-  }
-
   // The host list's records in order, each checked byte for byte.
   std::vector<Listed> Records(const ArcFileList& files) {
     std::vector<Listed> out;
@@ -304,7 +298,7 @@ TEST_F(ListTest, OemLettersWithAnAnsiTwin) {
       "\xBC\xA1\xAB\xBB\xDF\xB5\xB1\xF7\xB0\xB7\xB2\xA0";
   TarItem item{"d/" + oem + ".txt", "x"};
   item.mtime = kMtime;
-  OpenBytes(TarArchive({item}));
+  OpenBytes("t.tar", TarArchive({item}));
   int32_t result = -1;
   std::vector<Listed> got = ListRecords({}, &result);
   EXPECT_EQ(std::vector<std::string>{"d\\" + ansi + ".txt"}, Names(got));
@@ -316,7 +310,7 @@ TEST_F(ListTest, OemLettersWithAnAnsiTwin) {
 TEST_F(ListTest, OemSignsWithoutAnAnsiTwin) {
   TarItem item{"box\xC4\xDA\xB3\xE0.txt", "x"};
   item.mtime = kMtime;
-  OpenBytes(TarArchive({item}));
+  OpenBytes("t.tar", TarArchive({item}));
   int32_t result = -1;
   std::vector<Listed> got = ListRecords({}, &result);
   EXPECT_EQ(std::vector<std::string>{"box-+\xA6" "a.txt"}, Names(got));
@@ -390,7 +384,7 @@ TEST_F(ListTest, TypeflagsModesAndSkippedData) {
   std::string archive = Build(items, &at);
   PatchHeader(&archive, at[25], 100, std::string(8, '\0'));
   PatchHeader(&archive, at[26], 100, "rw-r--r-");
-  OpenBytes(archive);
+  OpenBytes("t.tar", archive);
   int32_t result = -1;
   std::vector<Listed> got = ListRecords({}, &result);
   std::vector<Listed> want = {
@@ -415,7 +409,7 @@ TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
       {std::string(100, 'q'), "1"},
   };
   for (TarItem& item : items) item.mtime = kMtime;
-  OpenBytes(TarArchive(items));
+  OpenBytes("t.tar", TarArchive(items));
   const std::string q100(100, 'q');  // a full name field has no NUL
   struct Row {
     int line;
@@ -464,7 +458,7 @@ TEST_F(ListTest, SizeFields) {
     std::vector<size_t> at;
     std::string archive = Build({{"a.txt", "alpha"}, {"b.txt", ""}, {"c.txt", "charlie"}}, &at);
     PatchHeader(&archive, at[1], 124, row.field);
-    OpenBytes(archive);
+    OpenBytes("t.tar", archive);
     int32_t result = -1;
     std::vector<Listed> got = ListRecords({}, &result);
     if (row.size < 0) {
@@ -506,7 +500,7 @@ TEST_F(ListTest, MemberTimesAsDosValues) {
   std::vector<size_t> at;
   std::string archive = Build(items, &at);
   for (size_t i = 0; i < items.size(); i++) PatchHeader(&archive, at[i], 136, rows[i].field);
-  OpenBytes(archive);
+  OpenBytes("t.tar", archive);
   int32_t result = -1;
   std::vector<Listed> got = ListRecords({}, &result);
   ASSERT_EQ(items.size(), got.size());
@@ -533,7 +527,7 @@ TEST_F(ListTest, TotalsAndRatio) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
-    OpenBytes(TarArchive(row.items, row.endMarker));
+    OpenBytes("t.tar", TarArchive(row.items, row.endMarker));
     int32_t result = -1;
     std::vector<Listed> got = ListRecords({}, &result);
     EXPECT_EQ(row.items.size(), got.size());
@@ -560,7 +554,7 @@ TEST_F(ListTest, SecondListingAppendsAndCountsEverything) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
-    OpenBytes(TarArchive(row.items, false));
+    OpenBytes("t.tar", TarArchive(row.items, false));
     FileMaskList masks = Masks({});
     ArcFileList files;
     m.InitArcFileList(&files);

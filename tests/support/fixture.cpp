@@ -93,6 +93,12 @@ void ModuleTest::OpenArchive(const std::string& name) {
   m.InitArcFile(Mod(name).c_str());
 }
 
+void ModuleTest::OpenBytes(const std::string& name, const std::string& bytes) {
+  WriteFile(Path(name), bytes);
+  OpenArchive(name);
+  ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+}
+
 void ModuleTest::RegisterRecorder(bool extracting) {
   m.SetSetSignalProc(11, Recorder::Signal);
   m.SetSetFileNameProc(22, Recorder::FileName);

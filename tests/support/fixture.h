@@ -41,6 +41,8 @@ class ModuleTest : public ::testing::Test {
   FileMaskList* MaskList(const std::vector<std::string>& masks);
   // Names the archive with InitArcFile and registers every recorder.
   void OpenArchive(const std::string& name);
+  // Writes `bytes` as the archive `name` and names it; asserts it opened.
+  void OpenBytes(const std::string& name, const std::string& bytes);
   void RegisterRecorder(bool extracting);
   // The SetFileNameProc calls recorded so far.
   std::vector<std::string> NameEvents() const;

@@ -8,14 +8,6 @@
 #include "disk_platform.h"
 #include "names.h"
 
-static std::wstring Wide(const std::string& ansi) {
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
-  wide.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
-  return wide;
-}
-
 static DiskLook LookAtAttributes(DWORD attributes) {
   bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -68,7 +60,7 @@ static FolderEntry EntryOf(const std::string& folder, const WIN32_FIND_DATAW& fo
 bool ReadFolder(const std::string& path, bool sizes, std::vector<FolderEntry>* entries,
                 std::string* why) {
   WIN32_FIND_DATAW found;
-  HANDLE h = FindFirstFileW((Wide(path) + L"\\*").c_str(), &found);
+  HANDLE h = FindFirstFileW((AnsiToWide(path) + L"\\*").c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) {
     *why = "it cannot be read";
     return false;

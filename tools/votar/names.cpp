@@ -44,10 +44,7 @@ std::string ModuleForm(const std::string& native) {
 
 std::string AnsiToUtf8(const std::string& ansi) {
 #ifdef _WIN32
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
-  return WideToUtf8(wide.c_str());
+  return WideToUtf8(AnsiToWide(ansi).c_str());
 #else
   static iconv_t cd = iconv_open("UTF-8", "CP1252");
   std::string out;
@@ -90,6 +87,14 @@ bool WideToAnsi(const wchar_t* wide, std::string* ansi) {
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, &(*ansi)[0], n, nullptr, &lossy);
   ansi->resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
   return n > 0 && !lossy;
+}
+
+std::wstring AnsiToWide(const std::string& ansi) {
+  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
+  wide.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+  return wide;
 }
 
 std::string WideToUtf8(const wchar_t* wide) {

@@ -32,4 +32,6 @@ std::string DiskShown(const std::string& modulePath);
 // "Omega"), and UTF-8 for messages.
 bool WideToAnsi(const wchar_t* wide, std::string* ansi);
 std::string WideToUtf8(const wchar_t* wide);
+// An ANSI name as Windows' wide calls take it.
+std::wstring AnsiToWide(const std::string& ansi);
 #endif

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "api/settings.h"
+#include "session/settings.h"
 #include "votar.h"
 #include "names/masks.h"
 #include "names/paths.h"
-#include "tar/scanner.h"
+#include "tar/membername.h"
 
 // What is written stays below C:\out\: no "..", no drive or stream colon,
 // no second root.

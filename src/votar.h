@@ -160,6 +160,26 @@ typedef int32_t (*ReplaceProc)(int32_t user, const void* existing,
                                const void* replacement);
 typedef void (*StoredProc)();  // registered and kept, never called
 
+// What OkToReplaceProc answers: replace, keep what is there, or stop the
+// operation. Any other answer is neither.
+enum : int32_t {
+  ReplaceYes = 0,
+  ReplaceSkip = 1,
+  ReplaceAbort = 2,
+};
+
+// What SetSignalProc is told the total of, in its last argument.
+enum : int32_t {
+  SignalBytes = 2,    // extraction: the bytes the selected members store
+  SignalMembers = 3,  // deletion: the members the archive lists
+};
+
+// The store-paths flag of CompSettings.
+enum : int32_t {
+  StoreNamesOnly = 0,      // members get the file names alone
+  StoreRelativePaths = 1,  // members get the items' paths, below the add root
+};
+
 // ----------------------------------------------------------------- exports
 // The module has one current archive, one set of settings and one status
 // word for the whole process. Every export but the status and option

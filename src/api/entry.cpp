@@ -3,7 +3,7 @@
 #include "../base/pathbuf.h"
 #include "../base/status.h"
 #include "../platform/platform.h"
-#include "archive.h"
+#include "../session/current.h"
 
 // Read and written under the lock. While an operation runs only its own
 // thread gets past the lock: an export that does comes from one of the

@@ -5,10 +5,9 @@
 #include "../names/masks.h"
 #include "../ops/list.h"
 #include "../ops/ops.h"
-#include "archive.h"
-#include "callbacks.h"
+#include "../session/callbacks.h"
+#include "../session/settings.h"
 #include "entry.h"
-#include "settings.h"
 
 // ---------------------------------------------------------- current archive
 
@@ -119,6 +118,7 @@ uint8_t AppendFileMask(const char* mask, FileMaskList* list) {
     SetStatus(StatusFileError);
   } else {
     added = AppendMask(mask, list);
+    if (added == 0) SetStatus(StatusOutOfMemory);
   }
   LeaveExport();
   return added;

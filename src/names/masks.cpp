@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../base/status.h"
+#include "../base/chain.h"
 #include "../platform/platform.h"
+#include "text.h"
 
 // Copies at most size - 1 bytes and terminates.
 static void CopyCut(char* dst, size_t size, const char* src, size_t len) {
@@ -189,9 +190,7 @@ bool MatchFileMaskList(const char* candidate, const FileMaskList* list) {
   }
   char name[kPartSize];
   CopyCut(name, sizeof name, candidate, strnlen(candidate, sizeof name - 1));
-  for (char* p = name; *p != '\0'; p++) {
-    if (*p == '/') *p = '\\';
-  }
+  UseBackslashes(name);
   UpcaseName(name, name, sizeof name);
   MaskParts parts;  // split once for all masks
   SplitCandidate(name, &parts);
@@ -210,9 +209,7 @@ FileMaskList* InitMaskList(FileMaskList* list) {
 uint8_t AppendMask(const char* mask, FileMaskList* list) {
   char path[kPartSize];
   CopyCut(path, sizeof path, mask, strnlen(mask, sizeof path - 1));
-  for (char* p = path; *p != '\0'; p++) {
-    if (*p == '/') *p = '\\';
-  }
+  UseBackslashes(path);
   MaskParts parts;
   char drive[3];
   char directory[kPartSize];
@@ -224,7 +221,6 @@ uint8_t AppendMask(const char* mask, FileMaskList* list) {
   if (combined == nullptr || entry == nullptr) {
     free(combined);
     free(entry);
-    SetStatus(StatusOutOfMemory);
     return 0;
   }
   memcpy(combined, drive, driveLen);
@@ -245,14 +241,9 @@ uint8_t AppendMask(const char* mask, FileMaskList* list) {
   return 1;
 }
 
+static void FreeDirectory(FileMaskEntry* entry) { free(entry->directory); }
+
 void DoneMaskList(FileMaskList* list) {
-  FileMaskEntry* entry = list->first;
-  while (entry != nullptr) {
-    FileMaskEntry* next = entry->next;
-    free(entry->directory);
-    free(entry);
-    entry = next;
-  }
-  list->first = nullptr;
-  list->last = nullptr;
+  FreeChain(list->first, FreeDirectory);
+  InitMaskList(list);
 }

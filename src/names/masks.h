@@ -30,6 +30,7 @@ bool MatchFileMaskList(const char* candidate, const FileMaskList* list);
 
 // The bodies of InitFileMaskList, AppendFileMask and DoneFileMaskList, which
 // the module also uses for lists of its own.
+// AppendMask answers 0, with the list as it was, when memory runs out.
 FileMaskList* InitMaskList(FileMaskList* list);
 uint8_t AppendMask(const char* mask, FileMaskList* list);
 void DoneMaskList(FileMaskList* list);

@@ -3,10 +3,9 @@
 #include <cstring>
 
 #include "../base/pathbuf.h"
-#include "../base/status.h"
 #include "../platform/platform.h"
-#include "../tar/streams.h"
 #include "masks.h"
+#include "text.h"
 
 // Drops the first n characters, or all when there are fewer.
 static void DropFront(char* text, size_t n) {
@@ -15,22 +14,33 @@ static void DropFront(char* text, size_t n) {
   memmove(text, text + n, len - n + 1);
 }
 
-void StripUncRoot(const char* src, char* dst, size_t size) {
-  size_t len = strnlen(src, size - 1);
-  if (!(src[0] == '\\' && src[1] == '\\')) {
-    memmove(dst, src, len);
-    dst[len] = '\0';
-    return;
-  }
-  size_t from = 2;  // the server name alone when no "\" follows it
+// For a path of `len` bytes that starts \\server\share: how many separators
+// follow the server and the share (at most 2), and where the last of them
+// lies.
+static int UncSeparators(const char* path, size_t len, size_t* last) {
   int found = 0;
-  for (size_t i = 2; i < len; i++) {
-    if (src[i] == '\\' && ++found == 2) {
-      from = i;
-      break;
+  *last = 0;
+  for (size_t i = 2; i < len && found < 2; i++) {
+    if (path[i] == '\\') {
+      found++;
+      *last = i;
     }
   }
-  if (found == 1) from = len;  // \\server\share: nothing is left
+  return found;
+}
+
+static bool StartsUnc(const char* path) { return path[0] == '\\' && path[1] == '\\'; }
+
+void StripUncRoot(const char* src, char* dst, size_t size) {
+  size_t len = strnlen(src, size - 1);
+  size_t from = 0;
+  if (StartsUnc(src)) {
+    size_t second;
+    int found = UncSeparators(src, len, &second);
+    // The server name alone when no "\" follows it; nothing of
+    // \\server\share; the "\" after the share stays.
+    from = found == 0 ? 2 : found == 1 ? len : second;
+  }
   memmove(dst, src + from, len - from);
   dst[len - from] = '\0';
 }
@@ -130,9 +140,7 @@ size_t BasePathCut(const char* name, const char* basePath) {
   size_t baseLen = strnlen(basePath, sizeof base - 1);
   memcpy(base, basePath, baseLen);
   base[baseLen] = '\0';
-  for (size_t i = 0; i < baseLen; i++) {
-    if (base[i] == '/') base[i] = '\\';
-  }
+  UseBackslashes(base);
   while (baseLen > 0 && base[baseLen - 1] == '\\') base[--baseLen] = '\0';
   if (baseLen == 0 || strnlen(name, baseLen) < baseLen) return 0;
   memcpy(start, name, baseLen);
@@ -148,9 +156,7 @@ OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, 
   const size_t kOutputSize = 256;
   char name[kPathSize];
   if (!CopyPath(name, sizeof name, memberName)) return kOutputPathTooLong;
-  for (char* p = name; *p != '\0'; p++) {
-    if (*p == '/') *p = '\\';
-  }
+  UseBackslashes(name);
   int32_t mode = rule.pathMode;
   if (mode == 0) {
     char base[kPartSize];
@@ -177,15 +183,9 @@ OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, 
 
 bool SplitUncRoot(const char* path, char* rest, char* root) {
   size_t len = strnlen(path, kFullPathSize - 1);
-  if (path[0] == '\\' && path[1] == '\\' && len > 2) {
-    size_t second = 0;
-    int found = 0;
-    for (size_t i = 2; i < len && found < 2; i++) {
-      if (path[i] == '\\') {
-        found++;
-        second = i;
-      }
-    }
+  if (StartsUnc(path) && len > 2) {
+    size_t second;
+    int found = UncSeparators(path, len, &second);
     if (found == 2) {
       memcpy(root, path, second + 1);
       root[second + 1] = '\0';
@@ -233,34 +233,26 @@ static bool NextLevel(char* built, char* remaining) {
   return true;
 }
 
-void CreateOutputFile(const char* path) {
+PfFile* CreateOutputFile(const char* path) {
   char root[kFullPathSize] = {};
   char remaining[kFullPathSize] = {};
   char built[kFullPathSize] = {};
-  gOutput = nullptr;
-  if (strnlen(path, kFullPathSize) == kFullPathSize) {
-    SetStatus(StatusFileError);
-    return;
-  }
+  if (strnlen(path, kFullPathSize) == kFullPathSize) return nullptr;
   SplitUncRoot(path, remaining, root);
   for (;;) {
-    gOutput = PfCreateNew(path);
-    if (gOutput != nullptr) {
-      SetStatus(StatusOk);
-      return;
-    }
-    SetStatus(StatusFileError);
+    PfFile* file = PfCreateNew(path);
+    if (file != nullptr) return file;
     // No directory is made for a drive or for a leading separator.
     do {
-      if (!NextLevel(built, remaining)) return;
+      if (!NextLevel(built, remaining)) return nullptr;
       size_t len = strlen(built);
       if (len > 0 && built[len - 1] != ':') break;
       built[len] = '\\';
       built[len + 1] = '\0';
     } while (true);
     char dir[kFullPathSize];
-    if (!DirectoryToMake(root, built, dir)) return;
-    if (!FileExists(dir) && !PfMakeDir(dir)) return;
+    if (!DirectoryToMake(root, built, dir)) return nullptr;
+    if (!FileExists(dir) && !PfMakeDir(dir)) return nullptr;
   }
 }
 

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../platform/platform.h"
+
 // Drops a leading \\server\share, keeping the "\" after the share. `dst`
 // may be `src`; both hold `size` bytes.
 void StripUncRoot(const char* src, char* dst, size_t size);
@@ -54,10 +56,10 @@ bool IsSafeRelativeName(const char* name);
 // `rest` a copy of the path, when the path has no server.
 bool SplitUncRoot(const char* path, char* rest, char* root);
 
-// Creates the file at `path`, which must not exist yet, as the output
-// stream, making missing directories one level at a time; a link in its
-// place is never followed. Status StatusOk or StatusFileError.
-void CreateOutputFile(const char* path);
+// Creates the file at `path`, which must not exist yet, making missing
+// directories one level at a time; a link in its place is never followed.
+// Null when it cannot be made.
+PfFile* CreateOutputFile(const char* path);
 
 bool IsDirectory(const char* path);
 

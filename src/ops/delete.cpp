@@ -1,25 +1,20 @@
 // Deleting members: a new archive without them is written beside the old
 // one and swapped in; an archive left empty is removed.
-#include <cstring>
-
-#include "../api/archive.h"
-#include "../api/callbacks.h"
+#include "../archive/lock.h"
+#include "../archive/rebuild.h"
 #include "../base/status.h"
-#include "../names/masks.h"
-#include "../platform/platform.h"
-#include "../tar/lock.h"
-#include "../tar/scanner.h"
-#include "../tar/streams.h"
-#include "../tar/transfer.h"
+#include "../names/text.h"
+#include "../session/callbacks.h"
+#include "../session/current.h"
+#include "../tar/copy.h"
+#include "carry.h"
 #include "ops.h"
-#include "rebuild.h"
 
 // The members to delete are the listed ones that match the host's masks.
 static bool KeepOnDelete(const TarEntry& entry) {
   if (!entry.selected) return true;
   char shown[1 + sizeof entry.name];
-  shown[0] = '\\';
-  memcpy(shown + 1, entry.name, strlen(entry.name) + 1);
+  DisplayName(entry.name, shown, sizeof shown);
   NotifyFileName(shown, shown);
   return false;
 }
@@ -27,8 +22,8 @@ static bool KeepOnDelete(const TarEntry& entry) {
 // A member carried over, with the extension entries before it, gets fresh
 // padding and one progress call; entries that are not listed travel
 // silently.
-static void CarryWithFreshPadding(const TarEntry& entry) {
-  CopyMember(entry.spanStart, entry.dataEnd - entry.spanStart);
+static void CarryWithFreshPadding(const Carry& c, const TarEntry& entry) {
+  SetStatusFor(CopyMember(c.in, c.out, entry.spanStart, entry.dataEnd - entry.spanStart));
   if (!entry.listed) return;
   if (ReportFixedProgress(100, 1) == 0) SetStatus(StatusUserAbort);
 }
@@ -42,13 +37,19 @@ static bool AnySelected(const TarEntryList* list) {
 
 // Scans, copies what stays into the open temporary file. One scan tells
 // what is listed and what of it the masks name.
-static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
-  TarEntryList members = {};
-  ScanForRebuild(&members, all, masks);
+static void CopyRemaining(const FileMaskList* masks, const ArchiveLock& lock, PfFile* temp) {
+  FileSource archive;
+  StartFileSource(&archive, lock.file);
+  TarReader reader;
+  TarEntryList members;
+  ScanForRebuild(&reader, &archive, &members, masks);
   if (StatusIsOk() && !AnySelected(&members)) SetStatus(StatusNoEntries);
   if (StatusIsOk()) {
-    SignalTotal(members.count, 3);
-    WalkForRebuild(&members, KeepOnDelete, CarryWithFreshPadding);
+    SignalTotal(members.count, SignalMembers);
+    TarWriter out;
+    StartTarWriter(&out, temp);
+    WalkForRebuild(&members, KeepOnDelete, CarryWithFreshPadding, Carry{&archive, &out});
+    EndTarWriter(&out);
   }
   FreeTarEntryList(&members);
 }
@@ -57,19 +58,20 @@ static void CopyRemaining(const FileMaskList* masks, FileMaskList* all) {
 // archive left with nothing is removed, while the lock is still held, so
 // that no other writer's archive can take its place in between.
 void DeleteArc(const FileMaskList* masks) {
-  FileMaskList all;
-  InitMaskList(&all);
-  char tempPath[kFullPathSize];
-  if (AppendMask("*.*", &all) && OpenArchiveForChange() && BeginRebuild(tempPath)) {
-    CopyRemaining(masks, &all);
+  ArchiveLock lock;
+  Rebuild rb;
+  Outcome begun = OpenArchiveForChange(gArchivePath, &lock);
+  if (begun == kDone) begun = BeginRebuild(gArchivePath, &rb);
+  SetStatusFor(begun);
+  if (begun == kDone) {
+    CopyRemaining(masks, lock, rb.file);
     if (!StatusIsOk()) {
-      AbandonRebuild(tempPath);
-    } else if (PfLength(gOutput) == 0) {
-      FinishEmptyRebuild(tempPath);
+      AbandonRebuild(&rb);
+    } else if (PfLength(rb.file) == 0) {
+      SetStatusFor(FinishEmptyRebuild(&rb, &lock, gArchivePath));
     } else {
-      FinishRebuild(tempPath);
+      SetStatusFor(FinishRebuild(&rb, &lock, gArchivePath));
     }
   }
-  ReleaseArchive();
-  DoneMaskList(&all);
+  ReleaseArchive(&lock);
 }

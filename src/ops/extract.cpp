@@ -1,21 +1,23 @@
 // Extraction: the members that the host's masks select, written below the
 // output directory.
+#include <cstdlib>
 #include <cstring>
 
-#include "../api/archive.h"
-#include "../api/callbacks.h"
-#include "../api/settings.h"
+#include "../archive/tempname.h"
 #include "../base/status.h"
 #include "../names/masks.h"
 #include "../names/paths.h"
+#include "../names/text.h"
 #include "../platform/platform.h"
-#include "../tar/format.h"
+#include "../session/callbacks.h"
+#include "../session/current.h"
+#include "../session/settings.h"
+#include "../tar/copy.h"
 #include "../tar/scanner.h"
-#include "../tar/sparse.h"
-#include "../tar/streams.h"
-#include "../tar/transfer.h"
 #include "items.h"
 #include "ops.h"
+#include "progress.h"
+#include "replace.h"
 
 // Directories and names that end in a separator (DOCS\) make neither a
 // file nor a directory; a name of a dot and an extension alone (.PROFILE)
@@ -50,35 +52,54 @@ static bool ReplaceExisting(const char* written, const char* outputPath, bool ma
   return PfReplace(written, outputPath);
 }
 
+// What one extraction works with besides its members.
+struct Extraction {
+  TarReader reader;               // the scan, and the sparse maps after it
+  FileSource input;               // the archive
+  ArchiveFiles archive;           // never overwritten by a member
+  char outputDir[kFullPathSize];  // the output directory's full path
+  bool outputDirFixed;            // it has one
+  bool refusedUnsafe;             // a member was not written, for safety
+};
+
+// The member's data into the open file.
+static Outcome CopyData(Extraction* x, const TarEntry& member, PfFile* file) {
+  TarWriter out;
+  StartTarWriter(&out, file);
+  HostProgress progress;
+  ProgressHook hook = StartHostProgress(&progress, StoredSize(member));
+  Outcome copied = member.sparse != kSparseNone
+                       ? CopySparseOut(&x->reader, &out, member, hook)
+                       : CopyOut(&x->input, &out, StoredSize(member), hook);
+  EndTarWriter(&out);
+  return copied;
+}
+
 // Copies one member into a file of its own. What is at the output path
 // already, a file or a link, is replaced by a file written beside it, so
 // that nothing is ever written through a link and a failure leaves the old
 // file as it was. A copy that ends early leaves no file with the member's
 // time on it: the new file is removed and the failure stands.
-static void WriteMember(const TarEntry& member, const char* outputPath, bool replacing,
-                        bool mayMakeWritable) {
+static void WriteMember(Extraction* x, const TarEntry& member, const char* outputPath,
+                        bool replacing, bool mayMakeWritable) {
   char written[kFullPathSize];
   if (!(replacing ? MakeTempName(outputPath, written, sizeof written)
                   : CopyPath(written, sizeof written, outputPath))) {
     SetStatus(StatusFileError);
     return;
   }
-  CreateOutputFile(written);
-  if (!StatusIsOk()) {
-    CloseStream(&gOutput);
+  PfFile* file = CreateOutputFile(written);
+  if (file == nullptr) {
+    SetStatus(StatusFileError);
     return;
   }
-  if (member.sparse != kSparseNone) {
-    CopySparseOut(member);
-  } else {
-    CopyOut(StoredSize(member));
-  }
+  SetStatus(StatusOk);
+  SetStatusFor(CopyData(x, member, file));
   ReportFixedProgress(100, 0);
   uint16_t copied = gArchiveStatus;
-  bool closed = copied == StatusOk ? PfCloseStamped(gOutput, written, member.mtime,
+  bool closed = copied == StatusOk ? PfCloseStamped(file, written, member.mtime,
                                                     member.hasTime, kPfAttrArchive)
-                                   : PfClose(gOutput);
-  gOutput = nullptr;
+                                   : PfClose(file);
   if (copied == StatusOk && !closed) copied = StatusWriteError;
   if (copied == StatusOk && replacing &&
       !ReplaceExisting(written, outputPath, mayMakeWritable)) {
@@ -89,14 +110,6 @@ static void WriteMember(const TarEntry& member, const char* outputPath, bool rep
     SetStatus(copied);
   }
 }
-
-// What one extraction works with besides its members.
-struct Extraction {
-  ArchiveFiles archive;           // never overwritten by a member
-  char outputDir[kFullPathSize];  // the output directory's full path
-  bool outputDirFixed;            // it has one
-  bool refusedUnsafe;             // a member was not written, for safety
-};
 
 // Whether the file at the output path is the archive being read.
 static bool IsTheArchive(const char* outputPath, const ArchiveFiles& archive) {
@@ -125,7 +138,7 @@ static bool ExtractMember(const TarEntry& member, Extraction* x) {
     return true;
   }
   // Copying from anywhere but the member's data would write wrong bytes.
-  if (!PfSeek(gInput, member.dataOffset)) {
+  if (!SourceMoveTo(&x->input, member.dataOffset)) {
     SetStatus(StatusFileError);
     return false;
   }
@@ -155,21 +168,20 @@ static bool ExtractMember(const TarEntry& member, Extraction* x) {
     return false;
   }
   char shown[1 + sizeof member.name];
-  shown[0] = '\\';
-  memcpy(shown + 1, member.name, strlen(member.name) + 1);
+  DisplayName(member.name, shown, sizeof shown);
   NotifyFileName(shown, outputPath);
   // Until InitArcFile has run there is no replace check: files are
   // overwritten without asking.
   bool exists = kind != kPfNothing;
   bool checked = exists && ReplaceCheckInPlace();
   bool asked = checked && HostAnswersReplace();
-  int32_t answer = checked ? ReplaceCheck(member, full) : 0;
-  if (answer == 1) return true;
-  if (answer == 2) {
+  int32_t answer = checked ? ReplaceCheck(member, full) : ReplaceYes;
+  if (answer == ReplaceSkip) return true;
+  if (answer == ReplaceAbort) {
     SetStatus(StatusUserAbort);
     return false;
   }
-  WriteMember(member, full, exists, asked && answer == 0 && kind == kPfFile);
+  WriteMember(x, member, full, exists, asked && answer == ReplaceYes && kind == kPfFile);
   return StatusIsOk();
 }
 
@@ -177,7 +189,7 @@ static void ExtractEntries(const TarEntryList* list, Extraction* x) {
   // The bytes to be read: a sparse member counts what is stored of it.
   int64_t total = 0;
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) total += StoredSize(*m);
-  SignalTotal(total, 2);
+  SignalTotal(total, SignalBytes);
   IdentifyArchiveFiles(nullptr, &x->archive);
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
     if (CheckForStop() || !ExtractMember(*m, x)) break;
@@ -188,18 +200,27 @@ static void ExtractEntries(const TarEntryList* list, Extraction* x) {
 }
 
 void ExtractArc(const FileMaskList* masks) {
-  Extraction x = {};
-  x.outputDirFixed = FullPath(gOutputDir, x.outputDir, sizeof x.outputDir);
-  TarEntryList members = {};
-  if (OpenArchiveInput()) {
-    ScanArchive(&members, masks, false);
+  Extraction* x = static_cast<Extraction*>(calloc(1, sizeof(Extraction)));
+  if (x == nullptr) {
+    SetStatus(StatusOutOfMemory);
+    return;
+  }
+  x->outputDirFixed = FullPath(gOutputDir, x->outputDir, sizeof x->outputDir);
+  TarEntryList members;
+  StartEntryList(&members);
+  PfFile* input = OpenArchiveInput();
+  if (input != nullptr) {
+    StartFileSource(&x->input, input);
+    ScanEnd end = ScanArchive(&x->reader, &x->input, &members, masks, false);
+    SetScanStatus(end, members.count);
     // Damage ends the scan: what lies before it is extracted, and the host
     // learns that the rest could not be.
-    bool damaged = gLastScan.end == kScanDamaged && gArchiveStatus == StatusFileError;
+    bool damaged = end == kScanDamaged && gArchiveStatus == StatusFileError;
     if (damaged) SetStatus(members.count > 0 ? StatusOk : StatusFileError);
-    if (StatusIsOk()) ExtractEntries(&members, &x);
+    if (StatusIsOk()) ExtractEntries(&members, x);
     if (damaged && StatusIsOk()) SetStatus(StatusFileError);
+    PfClose(input);
   }
-  CloseStream(&gInput);
   FreeTarEntryList(&members);
+  free(x);
 }

@@ -4,9 +4,10 @@
 
 #include <cstddef>
 
-#include "../api/archive.h"
-#include "../votar.h"
+#include "../base/pathbuf.h"
 #include "../platform/platform.h"
+#include "../tar/writer.h"
+#include "../votar.h"
 
 const size_t kItemSize = 350;    // relative names and source paths
 // Member names under composition: base path, "\" and a relative name fit
@@ -35,9 +36,10 @@ void MakeMemberName(const char* relative, char* member);
 void AnnounceItem(const char* source, const char* relative);
 
 // Appends one file, whose status was read as `status`, as a member at the
-// output stream's position: header, exactly as many data bytes as the
-// header gives, padding.
-bool AddOneFile(const char* source, const char* relative, const PfFileStatus& status);
+// writer's position: header, exactly as many data bytes as the header
+// gives, padding. False, with the status set, when it failed.
+bool AddOneFile(TarWriter* out, const char* source, const char* relative,
+                const PfFileStatus& status);
 
 // True, with StatusNothingToAdd, when every item names an existing directory.
 bool AllItemsAreDirectories(const FileMaskList* items);
@@ -51,3 +53,22 @@ struct ArchiveFiles {
 };
 void IdentifyArchiveFiles(const char* tempPath, ArchiveFiles* files);
 bool IsArchiveFile(const char* path, const PfFileStatus& status, const ArchiveFiles& files);
+
+// Whether an item is passed over, told the context it was given with.
+typedef bool (*SkipItemFn)(const void* context, const FileMaskEntry* item);
+
+// The add pass: every item with a name, in list order, announced and (when
+// it is no directory) added to the writer; items `skip` answers true for
+// are passed over. False, with the status set, at the first failure.
+bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
+              SkipItemFn skip = nullptr, const void* context = nullptr);
+
+// The first item the add pass would add, and its relative name, the full
+// path of its file (kFullSourceSize bytes) and its status; false when the
+// pass adds nothing or fails first. It calls back nothing.
+bool FirstItemToAdd(const FileMaskList* items, SkipItemFn skip, const void* context,
+                    char* relative, char* full, PfFileStatus* status);
+
+// The end-of-archive marker; false, with StatusWriteError, when written
+// short.
+bool EndArchive(TarWriter* out);

@@ -3,14 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../base/chain.h"
 #include "../base/status.h"
-#include "../names/masks.h"
 #include "../platform/platform.h"
+#include "../session/current.h"
 #include "../tar/scanner.h"
-
-static ArchiveInfo gArchiveInfo;
-
-void ResetArchiveInfo() { memset(&gArchiveInfo, 0, sizeof gArchiveInfo); }
+#include "ops.h"
+#include "progress.h"
 
 // 1980-01-01 00:00:00, the earliest the form holds.
 static const uint32_t kDosEarliest = (1u << 21) | (1u << 16);
@@ -28,14 +27,8 @@ ArcFileList* InitFileList(ArcFileList* list) {
 }
 
 void DoneFileList(ArcFileList* list) {
-  ArcFileEntry* entry = list->head;
-  while (entry != nullptr) {
-    ArcFileEntry* next = entry->next;
-    free(entry);
-    entry = next;
-  }
-  list->count = 0;
-  list->head = list->tail = nullptr;
+  FreeChain(list->head);
+  InitFileList(list);
 }
 
 ArchiveInfo* CopyArchiveInfo(ArchiveInfo* info) {
@@ -58,12 +51,9 @@ static ArcFileEntry* NewArcFileEntry(const TarEntry& member) {
 }
 
 // Sizes of members are stored, not packed, so the ratio is 100 for any data
-// and 0 for none; past 20 MiB both totals are halved until T1 * 100 is safe.
+// and 0 for none.
 static int32_t CompressionRatio(int64_t t1, int64_t t2) {
-  while (t1 >= 0x1400000) {
-    t1 >>= 1;
-    t2 >>= 1;
-  }
+  HalveForPercent(&t1, &t2);
   if (t2 == 0) return 0;
   return static_cast<int32_t>(static_cast<uint32_t>(t1 * 100 / t2));
 }
@@ -88,8 +78,18 @@ static int32_t FillArchiveInfo(const ArcFileList* list) {
 // as it was, so that the host sees what can be read and that more is lost.
 int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
   TarEntryList members;
-  ScanArc(&members, masks);
-  bool damaged = gLastScan.end == kScanDamaged;
+  StartEntryList(&members);
+  ScanEnd end = kScanReadError;
+  PfFile* input = OpenArchiveInput();
+  if (input != nullptr) {
+    FileSource source;
+    StartFileSource(&source, input);
+    TarReader reader;
+    end = ScanArchive(&reader, &source, &members, masks, false);
+    PfClose(input);
+    SetScanStatus(end, members.count);
+  }
+  bool damaged = end == kScanDamaged;
   if (!StatusIsOk() && !(damaged && gArchiveStatus == StatusFileError)) {
     FreeTarEntryList(&members);
     return 0;

@@ -5,9 +5,6 @@
 
 #include "../votar.h"
 
-// Clears the ArchiveInfo record; InitArcFile does this.
-void ResetArchiveInfo();
-
 // A member time as an MS-DOS date (high 16 bits) and time (low 16 bits), in
 // local time. No time, and times the form cannot hold (before 1980, after
 // 2107), give the earliest value it holds, 1980-01-01 00:00:00.

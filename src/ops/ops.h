@@ -1,23 +1,30 @@
-// Shared steps of the operations.
+// Shared steps of the operations, and their bodies.
 #pragma once
 
 #include "../platform/platform.h"
+#include "../tar/reader.h"
 #include "../votar.h"
 
-// The add pass: every item with a name, in list order, announced and (when
-// it is no directory) added; items `skip` answers true for are passed over.
-// False, with the status set, at the first failure.
-bool AddItems(const FileMaskList* items, const char* tempPath,
-              bool (*skip)(const FileMaskEntry*));
+// Opens the current archive to read; StatusFileError when it cannot be
+// opened. An operation reads its archive through this one open file from
+// the scan to the last copy: a file put in its place meanwhile is never
+// read.
+PfFile* OpenArchiveInput();
 
-// The first item the add pass would add, and its relative name, the full
-// path of its file (kFullSourceSize bytes) and its status; false when the
-// pass adds nothing or fails first. It calls back nothing.
-bool FirstItemToAdd(const FileMaskList* items, bool (*skip)(const FileMaskEntry*),
-                    char* relative, char* full, PfFileStatus* status);
+// Sets the status a scan's end stands for: the stop's code,
+// StatusOutOfMemory, StatusFileError (damage, or a read that failed before
+// the end of the file), StatusNoEntries (nothing listed); otherwise the
+// status stays.
+void SetScanStatus(ScanEnd end, int32_t listed);
 
 // Rebuilds the current archive with the items added.
 void UpdateArchive(const FileMaskList* items);
+
+// The bodies of InitArcFile, CreateArcFile and DoneArcFile. A null path
+// names nothing, like one that cannot be named.
+void NameArchive(const char* path);
+void NameNewArchive(const char* path);
+void ForgetArchive();
 
 // The bodies of ExtractFileMaskListArc, CompressFileMaskListArc and
 // DeleteFileMaskListArc, run once the operation has started.

@@ -5,34 +5,35 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../api/archive.h"
-#include "../api/callbacks.h"
-#include "../api/settings.h"
+#include "../archive/lock.h"
+#include "../archive/rebuild.h"
 #include "../base/status.h"
 #include "../names/masks.h"
 #include "../names/nameindex.h"
 #include "../names/paths.h"
 #include "../platform/platform.h"
-#include "../tar/format.h"
-#include "../tar/lock.h"
-#include "../tar/scanner.h"
-#include "../tar/streams.h"
-#include "../tar/transfer.h"
+#include "../session/callbacks.h"
+#include "../session/current.h"
+#include "../session/settings.h"
+#include "../tar/copy.h"
 #include "append.h"
+#include "carry.h"
 #include "items.h"
 #include "ops.h"
-#include "rebuild.h"
+#include "replace.h"
 
 const size_t kKeySize = kItemSize + kPathSize;
 
 // What one update works with; released before the export returns.
 struct Update {
+  ArchiveLock lock;             // the archive, read and locked
+  FileSource archive;
   const FileMaskEntry** items;  // the host's items, by position
   NameIndex itemKeys;           // item key -> position of its first item
   FileMaskList keptNames;       // members the host chose to keep
   NameIndex keptForms;          // their names in comparison form
+  TarReader reader;
 };
-static Update gUpdate;
 
 // Upper-cased directory + name + "." + extension, optionally behind a
 // prefix; false when it does not fit.
@@ -45,10 +46,10 @@ static bool ComposeKey(const char* prefix, const FileMaskEntry* entry, char* key
   return true;
 }
 
-// With store-paths flag 1 the key holds base path and directories, through
-// the stored-name rule; otherwise the file name alone.
+// Storing paths, the key holds base path and directories, through the
+// stored-name rule; otherwise the file name alone.
 static bool ItemKey(const FileMaskEntry* item, char* key) {
-  if (gStorePaths != 1) {
+  if (gStorePaths != StoreRelativePaths) {
     FileMaskEntry bare = *item;
     bare.directory = const_cast<char*>("");
     return ComposeKey("", &bare, key);
@@ -60,16 +61,16 @@ static bool ItemKey(const FileMaskEntry* item, char* key) {
   return true;
 }
 
-static bool IndexItems(const FileMaskList* items) {
+static bool IndexItems(Update* u, const FileMaskList* items) {
   size_t count = 0;
   for (const FileMaskEntry* e = items->first; e != nullptr; e = e->next) count++;
-  gUpdate.items = static_cast<const FileMaskEntry**>(calloc(count + 1, sizeof(FileMaskEntry*)));
-  if (gUpdate.items == nullptr) return false;
+  u->items = static_cast<const FileMaskEntry**>(calloc(count + 1, sizeof(FileMaskEntry*)));
+  if (u->items == nullptr) return false;
   int32_t position = 0;
   for (const FileMaskEntry* e = items->first; e != nullptr; e = e->next, position++) {
-    gUpdate.items[position] = e;
+    u->items[position] = e;
     char key[kKeySize];
-    if (ItemKey(e, key) && !AddName(&gUpdate.itemKeys, key, position)) return false;
+    if (ItemKey(e, key) && !AddName(&u->itemKeys, key, position)) return false;
   }
   return true;
 }
@@ -77,12 +78,13 @@ static bool IndexItems(const FileMaskList* items) {
 // The first item whose key equals the member's, with the path under which
 // its file is looked up: the add-root path, whatever the store-paths flag,
 // and the relative name.
-static const FileMaskEntry* FindItemForMember(const char* memberName, char* lookupPath) {
+static const FileMaskEntry* FindItemForMember(const Update* u, const char* memberName,
+                                              char* lookupPath) {
   char key[kKeySize];
   UpcaseName(memberName, key, sizeof key);
-  int32_t position = FindName(&gUpdate.itemKeys, key);
+  int32_t position = FindName(&u->itemKeys, key);
   if (position < 0) return nullptr;
-  const FileMaskEntry* item = gUpdate.items[position];
+  const FileMaskEntry* item = u->items[position];
   char relative[kItemSize];
   lookupPath[0] = '\0';
   if (ComposeRelativeName(item, relative)) {
@@ -92,7 +94,7 @@ static const FileMaskEntry* FindItemForMember(const char* memberName, char* look
 }
 
 // Asks the host about a member that an item would replace, when the item's
-// file is found; 0 (replace) without asking otherwise. An update writes no
+// file is found; ReplaceYes without asking otherwise. An update writes no
 // disk file, so no answer changes a file's attributes: the first candidate
 // need not even be the file that is added.
 static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) {
@@ -102,62 +104,68 @@ static int32_t AskReplaceMember(const TarEntry& member, const char* lookupPath) 
   size_t cut = BasePathCut(trimmed, gBasePath);
   if (trimmed[cut] != '\0') trimmed += cut;
   char first[kKeySize];
-  snprintf(first, sizeof first, "%s%s", gStorePaths == 1 ? gAddRoot : "", trimmed);
+  snprintf(first, sizeof first, "%s%s", gStorePaths == StoreRelativePaths ? gAddRoot : "",
+           trimmed);
   FindRecord found;
   unsigned char* record = reinterpret_cast<unsigned char*>(&found);
-  if (!FindSourceFile(first, record) && !FindSourceFile(lookupPath, record)) return 0;
-  if (!HostAnswersReplace()) return 0;
+  if (!FindSourceFile(first, record) && !FindSourceFile(lookupPath, record)) return ReplaceYes;
+  if (!HostAnswersReplace()) return ReplaceYes;
   return AskHostToReplace(member, found);
 }
 
-static void RememberKept(const char* memberName) {
-  if (!AppendMask(memberName, &gUpdate.keptNames)) return;
+static void RememberKept(Update* u, const char* memberName) {
+  if (!AppendMask(memberName, &u->keptNames)) {
+    SetStatus(StatusOutOfMemory);
+    return;
+  }
   char form[kKeySize];
-  if (ComposeKey("", gUpdate.keptNames.last, form)) {
+  if (ComposeKey("", u->keptNames.last, form)) {
     MakeStoredName(form, sizeof form);
-    if (!AddName(&gUpdate.keptForms, form, 0)) SetStatus(StatusOutOfMemory);
+    if (!AddName(&u->keptForms, form, 0)) SetStatus(StatusOutOfMemory);
   }
 }
 
-static bool IsKeptItem(const FileMaskEntry* item) {
+static bool IsKeptItem(const void* context, const FileMaskEntry* item) {
+  const Update* u = static_cast<const Update*>(context);
   char key[kKeySize];
-  return ItemKey(item, key) && FindName(&gUpdate.keptForms, key) >= 0;
+  return ItemKey(item, key) && FindName(&u->keptForms, key) >= 0;
 }
 
 // Members no item corresponds to, and entries that are not listed, are
 // kept; a corresponding member goes as the host answers.
-static bool KeepOnUpdate(const TarEntry& entry) {
+static bool KeepOnUpdate(Update* u, const TarEntry& entry) {
   if (!entry.listed) return true;
   char lookupPath[kKeySize];
-  if (FindItemForMember(entry.name, lookupPath) == nullptr) return true;
+  if (FindItemForMember(u, entry.name, lookupPath) == nullptr) return true;
   int32_t answer = AskReplaceMember(entry, lookupPath);
-  if (answer == 2) {
+  if (answer == ReplaceAbort) {
     SetStatus(StatusUserAbort);
     return false;
   }
-  if (answer != 1) return false;
-  RememberKept(entry.name);
+  if (answer != ReplaceSkip) return false;
+  RememberKept(u, entry.name);
   return true;
 }
 
-static void CarryAsStored(const TarEntry& entry) {
-  CopyRaw(entry.spanStart, entry.dataEnd - entry.spanStart);
+static void CarryAsStored(const Carry& c, const TarEntry& entry) {
+  SetStatusFor(CopyRaw(c.in, c.out, entry.spanStart, entry.dataEnd - entry.spanStart));
 }
 
-static void ReleaseUpdate() {
-  free(gUpdate.items);
-  gUpdate.items = nullptr;
-  DoneNameIndex(&gUpdate.itemKeys);
-  DoneNameIndex(&gUpdate.keptForms);
-  DoneMaskList(&gUpdate.keptNames);
+static void ReleaseUpdate(Update* u) {
+  free(u->items);
+  DoneNameIndex(&u->itemKeys);
+  DoneNameIndex(&u->keptForms);
+  DoneMaskList(&u->keptNames);
+  ReleaseArchive(&u->lock);
+  free(u);
 }
 
 // Asks about every member an item would replace, in archive order, before
 // anything is written: what the host answers decides whether the archive
 // can grow in place.
-static void AskAboutMembers(TarEntryList* members) {
+static void AskAboutMembers(Update* u, TarEntryList* members) {
   for (TarEntry* e = members->head; e != nullptr && StatusIsOk(); e = e->next) {
-    e->replaced = !KeepOnUpdate(*e);
+    e->replaced = !KeepOnUpdate(u, *e);
   }
 }
 
@@ -165,29 +173,38 @@ static bool NotReplaced(const TarEntry& entry) { return !entry.replaced; }
 
 // The new archive beside the old one: what stays carried over as stored,
 // then the items, then the end marker; swapped in when complete.
-static void Rebuild(const TarEntryList* members, const FileMaskList* items) {
-  char tempPath[kFullPathSize];
-  if (!BeginRebuild(tempPath)) return;
-  WalkForRebuild(members, NotReplaced, CarryAsStored);
-  if (StatusIsOk()) AddItems(items, tempPath, IsKeptItem);
-  if (!StatusIsOk() || !WriteEndMarker()) {
-    AbandonRebuild(tempPath);
+static void RebuildWithItems(Update* u, const TarEntryList* members,
+                             const FileMaskList* items) {
+  Rebuild rb;
+  Outcome begun = BeginRebuild(gArchivePath, &rb);
+  if (begun != kDone) {
+    SetStatusFor(begun);
+    return;
+  }
+  TarWriter out;
+  StartTarWriter(&out, rb.file);
+  WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{&u->archive, &out});
+  if (StatusIsOk()) AddItems(&out, items, rb.tempPath, IsKeptItem, u);
+  bool written = StatusIsOk() && EndArchive(&out);
+  EndTarWriter(&out);
+  if (written) {
+    SetStatusFor(FinishRebuild(&rb, &u->lock, gArchivePath));
   } else {
-    FinishRebuild(tempPath);
+    AbandonRebuild(&rb);
   }
 }
 
-static void UpdateLockedArchive(const FileMaskList* items, FileMaskList* all) {
-  TarEntryList members = {};
-  ScanForRebuild(&members, all);
+static void UpdateLockedArchive(Update* u, const FileMaskList* items) {
+  TarEntryList members;
+  ScanForRebuild(&u->reader, &u->archive, &members);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
-  if (StatusIsOk() && !IndexItems(items)) SetStatus(StatusOutOfMemory);
-  if (StatusIsOk()) AskAboutMembers(&members);
+  if (StatusIsOk() && !IndexItems(u, items)) SetStatus(StatusOutOfMemory);
+  if (StatusIsOk()) AskAboutMembers(u, &members);
   if (StatusIsOk()) {
-    if (CanAppendInPlace(&members, items, IsKeptItem)) {
-      AppendInPlace(items, IsKeptItem);
+    if (CanAppendInPlace(&members, u->reader.outcome, &u->archive, items, IsKeptItem, u)) {
+      AppendInPlace(u->reader.outcome, u->lock, items, IsKeptItem, u);
     } else {
-      Rebuild(&members, items);
+      RebuildWithItems(u, &members, items);
     }
   }
   FreeTarEntryList(&members);
@@ -195,16 +212,20 @@ static void UpdateLockedArchive(const FileMaskList* items, FileMaskList* all) {
 
 void UpdateArchive(const FileMaskList* items) {
   SetStatus(StatusOk);
-  FileMaskList all;
-  InitMaskList(&all);
-  if (!AppendMask("*.*", &all)) return;
   if (items->first == nullptr) {
     SetStatus(StatusEmptyRequest);
-  } else if (OpenArchiveForChange()) {
-    memset(&gUpdate, 0, sizeof gUpdate);
-    UpdateLockedArchive(items, &all);
-    ReleaseUpdate();
+    return;
   }
-  ReleaseArchive();
-  DoneMaskList(&all);
+  Update* u = static_cast<Update*>(calloc(1, sizeof(Update)));
+  if (u == nullptr) {
+    SetStatus(StatusOutOfMemory);
+    return;
+  }
+  Outcome opened = OpenArchiveForChange(gArchivePath, &u->lock);
+  SetStatusFor(opened);
+  if (opened == kDone) {
+    StartFileSource(&u->archive, u->lock.file);
+    UpdateLockedArchive(u, items);
+  }
+  ReleaseUpdate(u);
 }

@@ -1,7 +1,45 @@
 #include "fields.h"
 
 #include "format.h"
-#include "header.h"
+
+static bool IsBlank(unsigned char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The octal value of a field in 64 bits (at most 12 digits: never past
+// 2^36), or -1 when the field is not an octal number. A field without a
+// terminator is read to its last byte.
+int64_t ReadOctalWide(int width, const unsigned char* field) {
+  int i = 0;
+  while (i < width && IsBlank(field[i])) i++;
+  if (i == width) return -1;
+  uint64_t value = 0;
+  while (i < width && field[i] >= '0' && field[i] <= '7') {
+    value = value * 8 + static_cast<uint64_t>(field[i] - '0');
+    i++;
+  }
+  if (i < width && field[i] != '\0' && !IsBlank(field[i])) return -1;
+  return static_cast<int64_t>(value);
+}
+
+int32_t ReadOctal(int width, const unsigned char* field) {
+  // Wraps at 32 bits, as the field's readers expect.
+  int64_t value = ReadOctalWide(width, field);
+  return value < 0 ? -1 : static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+void WriteOctal(int64_t value, int n, unsigned char* field) {
+  field[n - 2] = ' ';
+  int pos = n - 3;
+  int64_t v = value;
+  for (;;) {
+    field[pos] = static_cast<unsigned char>('0' + (v & 7));
+    v >>= 3;  // arithmetic: a negative value never reaches 0
+    if (pos == 0 || v == 0) break;
+    pos--;
+  }
+  while (pos > 0) field[--pos] = ' ';
+}
 
 bool ReadNumberField(int width, const unsigned char* field, int64_t* value) {
   if (field[0] == 0x80 || field[0] == 0xFF) {
@@ -30,12 +68,12 @@ void WriteNumberField(int64_t value, unsigned char* field) {
   const int64_t kOctalLimit = int64_t{1} << 33;  // eleven octal digits
   if (value >= 0 && value < kOctalLimit) {
     // n = 13 for a 12-byte field: eleven digits and a space fill it.
-    WriteOctal(value, static_cast<int>(kNumberWidth) + 1, field);
+    WriteOctal(value, static_cast<int>(kSize.width) + 1, field);
     return;
   }
   uint64_t bits = static_cast<uint64_t>(value);
   field[0] = value < 0 ? 0xFF : 0x80;
-  for (size_t i = kNumberWidth - 1; i > 0; i--) {
+  for (size_t i = kSize.width - 1; i > 0; i--) {
     field[i] = static_cast<unsigned char>(bits & 0xFF);
     // The arithmetic shift of a negative value fills with ones.
     bits = value < 0 ? (bits >> 8) | (uint64_t{0xFF} << 56) : bits >> 8;

@@ -1,13 +1,21 @@
-// Numbers in header fields and pax records, beyond the octal of the basic
-// header: 12-digit octal without a terminator, GNU base-256 for what octal
-// cannot hold, and the decimal text of pax records.
+// Numbers in header fields and pax records: octal, GNU base-256 for what
+// octal cannot hold, and the decimal text of pax records.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// The largest size the module takes from an archive; larger is damage.
-const int64_t kMaxArchiveSize = int64_t{1} << 62;
+// Value of an octal field, or -1 when it is not an octal number. Values of
+// 2^31 and more wrap.
+int32_t ReadOctal(int width, const unsigned char* field);
+
+// The same without the wrap: a full 12-digit field reads whole.
+int64_t ReadOctalWide(int width, const unsigned char* field);
+
+// Writes `value` right-aligned in octal into field[0..n-2]: leading spaces,
+// the digits and one space. field[n-1] is left alone. Digits that do not fit
+// are lost at the left; a negative value fills every position.
+void WriteOctal(int64_t value, int n, unsigned char* field);
 
 // A numeric field: octal over the whole field (a full field needs no
 // terminator) or base-256 (first byte 0x80 for a positive value, 0xFF for

@@ -1,6 +1,6 @@
-// The layout of a TAR header block, in one place. The module writes the old
-// GNU form (magic "ustar  " and a NUL); when reading it trusts nothing but
-// the checksum.
+// The layout of a TAR header block, in one place: each field is one offset
+// and width. The module writes the old GNU form (magic "ustar  " and a NUL);
+// when reading it trusts nothing but the checksum.
 //
 //   offset width field        offset width field
 //        0   100 name            257     8 magic and version
@@ -15,39 +15,46 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 const size_t kBlockSize = 512;
 
-const size_t kNameOffset = 0;
-const size_t kNameWidth = 100;
-const size_t kModeOffset = 100;
-const size_t kUidOffset = 108;
-const size_t kGidOffset = 116;
-const size_t kIdWidth = 8;  // mode, uid, gid and chksum
-const size_t kSizeOffset = 124;
-const size_t kMtimeOffset = 136;
-const size_t kNumberWidth = 12;  // size and mtime
-const size_t kChksumOffset = 148;
-const size_t kChksumWidth = 8;
-const size_t kTypeflagOffset = 156;
-const size_t kLinknameOffset = 157;
-const size_t kMagicOffset = 257;
-const size_t kDevmajorOffset = 329;
-const size_t kDevminorOffset = 337;
-const size_t kPrefixOffset = 345;  // only where the magic is POSIX "ustar\0"
-const size_t kPrefixWidth = 155;
+struct Field {
+  size_t offset;
+  size_t width;
+};
+
+const Field kName = {0, 100};
+const Field kMode = {100, 8};
+const Field kUid = {108, 8};
+const Field kGid = {116, 8};
+const Field kSize = {124, 12};
+const Field kMtime = {136, 12};
+const Field kChksum = {148, 8};
+const Field kTypeflag = {156, 1};
+const Field kLinkname = {157, 100};
+const Field kMagic = {257, 8};
+const Field kDevmajor = {329, 8};
+const Field kDevminor = {337, 8};
+const Field kPrefix = {345, 155};  // only where the magic is POSIX "ustar\0"
 
 // The old GNU sparse header: four (offset, length) slots of two 12-byte
 // numbers, a flag telling that extension blocks of 21 slots follow, and the
 // size of the file the member stands for. Each extension block has the
 // same flag at its end.
-const size_t kSparseOffset = 386;
-const size_t kSparseSlots = 4;
-const size_t kSparseSlotWidth = 24;
-const size_t kIsExtendedOffset = 482;
-const size_t kRealSizeOffset = 483;
-const size_t kExtensionSlots = 21;
-const size_t kExtensionFlagOffset = 504;
+const Field kSparseSlots = {386, 4 * 24};
+const Field kIsExtended = {482, 1};
+const Field kRealSize = {483, 12};
+const Field kExtensionSlots = {0, 21 * 24};
+const Field kExtensionFlag = {504, 1};
+const size_t kSparseSlotWidth = 24;  // an offset and a length, 12 bytes each
+
+inline unsigned char* FieldIn(unsigned char* block, Field f) { return block + f.offset; }
+inline const unsigned char* FieldIn(const unsigned char* block, Field f) {
+  return block + f.offset;
+}
+inline int Width(Field f) { return static_cast<int>(f.width); }
+
 // A name longer than 100 bytes is written as its first 99 in the header
 // (an extension entry before it carries it whole).
 const size_t kWrittenNameMax = 99;
@@ -81,6 +88,8 @@ const char kPaxHeaderName[] = "././@PaxHeader";
 const size_t kLongNameMax = 4096;
 // Sparse maps longer than this are damage.
 const int64_t kMaxSparseRegions = 1000000;
+// The largest size the module takes from an archive; larger is damage.
+const int64_t kMaxArchiveSize = int64_t{1} << 62;
 
 // Mode bits the scanner reads.
 const int kModeDirectory = 0x4000;  // octal 40000
@@ -90,7 +99,7 @@ const int kModeOwnerWrite = 0x80;   // octal 200
 const int kWrittenModeMask = 0x1FED;
 
 // Rounds a data length up to whole blocks.
-inline long long PaddedSize(long long size) {
-  return (size + static_cast<long long>(kBlockSize) - 1) /
-         static_cast<long long>(kBlockSize) * static_cast<long long>(kBlockSize);
+inline int64_t PaddedSize(int64_t size) {
+  return (size + static_cast<int64_t>(kBlockSize) - 1) / static_cast<int64_t>(kBlockSize) *
+         static_cast<int64_t>(kBlockSize);
 }

@@ -4,53 +4,13 @@
 
 #include "fields.h"
 #include "format.h"
-#include "streams.h"
-
-static bool IsBlank(unsigned char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// The octal value of a field in 64 bits (at most 12 digits: never past
-// 2^36), or -1 when the field is not an octal number. A field without a
-// terminator is read to its last byte.
-int64_t ReadOctalWide(int width, const unsigned char* field) {
-  int i = 0;
-  while (i < width && IsBlank(field[i])) i++;
-  if (i == width) return -1;
-  uint64_t value = 0;
-  while (i < width && field[i] >= '0' && field[i] <= '7') {
-    value = value * 8 + static_cast<uint64_t>(field[i] - '0');
-    i++;
-  }
-  if (i < width && field[i] != '\0' && !IsBlank(field[i])) return -1;
-  return static_cast<int64_t>(value);
-}
-
-int32_t ReadOctal(int width, const unsigned char* field) {
-  // Wraps at 32 bits, as the field's readers expect.
-  int64_t value = ReadOctalWide(width, field);
-  return value < 0 ? -1 : static_cast<int32_t>(static_cast<uint32_t>(value));
-}
-
-void WriteOctal(int64_t value, int n, unsigned char* field) {
-  field[n - 2] = ' ';
-  int pos = n - 3;
-  int64_t v = value;
-  for (;;) {
-    field[pos] = static_cast<unsigned char>('0' + (v & 7));
-    v >>= 3;  // arithmetic: a negative value never reaches 0
-    if (pos == 0 || v == 0) break;
-    pos--;
-  }
-  while (pos > 0) field[--pos] = ' ';
-}
 
 static void BlankChecksum(unsigned char* block) {
-  memset(block + kChksumOffset, ' ', kChksumWidth);
+  memset(FieldIn(block, kChksum), ' ', kChksum.width);
 }
 
 bool HeaderSumOk(unsigned char* block) {
-  int32_t stored = ReadOctal(kChksumWidth, block + kChksumOffset);
+  int32_t stored = ReadOctal(Width(kChksum), FieldIn(block, kChksum));
   BlankChecksum(block);
   unsigned sum = 0;
   for (size_t i = 0; i < kBlockSize; i++) sum += block[i];
@@ -79,9 +39,9 @@ bool ReadsAsHeader(const unsigned char* block) {
   return !IsAllZero(copy, kBlockSize) && HeaderSumOk(copy);
 }
 
-bool IsTarArc(PfFile* stream) {
+bool IsTarArc(ByteSource* source) {
   unsigned char block[kBlockSize] = {};
-  if (PfRead(stream, block, kBlockSize) != kBlockSize) return false;
+  if (SourceRead(source, block, kBlockSize) != kBlockSize) return false;
   return HeaderSumOk(block);
 }
 
@@ -99,32 +59,33 @@ static void UseForwardSlashes(char* name) {
 }
 
 static void PutName(const char* memberName, unsigned char* block) {
-  char ansi[kNameWidth + 1] = {};
-  char oem[kNameWidth + 1] = {};
-  size_t len = strnlen(memberName, kNameWidth + 1);
-  memcpy(ansi, memberName, len > kNameWidth ? kNameWidth : len);
+  char ansi[kName.width + 1] = {};
+  char oem[kName.width + 1] = {};
+  size_t len = strnlen(memberName, kName.width + 1);
+  memcpy(ansi, memberName, len > kName.width ? kName.width : len);
   UseForwardSlashes(ansi);
   PfAnsiToOem(ansi, oem);
   // A name of exactly 100 bytes fills the field with no NUL; a longer one
   // keeps its first 99.
-  size_t keep = len > kNameWidth ? kWrittenNameMax : len;
-  memcpy(block + kNameOffset, oem, keep);
+  size_t keep = len > kName.width ? kWrittenNameMax : len;
+  memcpy(FieldIn(block, kName), oem, keep);
 }
 
 // Every header the module writes starts as this block: the typeflag, the
 // old GNU magic and the device numbers filled in, all else zero.
 static void StartHeader(char typeflag, unsigned char* block) {
   memset(block, 0, kBlockSize);
-  block[kTypeflagOffset] = static_cast<unsigned char>(typeflag);
-  memcpy(block + kMagicOffset, kOldGnuMagic, sizeof kOldGnuMagic);
-  memcpy(block + kDevmajorOffset, kDevNumber, sizeof kDevNumber);
-  memcpy(block + kDevminorOffset, kDevNumber, sizeof kDevNumber);
+  *FieldIn(block, kTypeflag) = static_cast<unsigned char>(typeflag);
+  memcpy(FieldIn(block, kMagic), kOldGnuMagic, kMagic.width);
+  memcpy(FieldIn(block, kDevmajor), kDevNumber, kDevmajor.width);
+  memcpy(FieldIn(block, kDevminor), kDevNumber, kDevminor.width);
 }
 
 static void FinishHeader(unsigned char* block) {
-  WriteOctal(HeaderSum(block), 8, block + kChksumOffset);
+  unsigned char* field = FieldIn(block, kChksum);
+  WriteOctal(HeaderSum(block), Width(kChksum), field);
   // Six digits, a NUL, and the space that HeaderSum left in the last byte.
-  block[kChksumOffset + 6] = '\0';
+  field[6] = '\0';
 }
 
 bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
@@ -132,12 +93,12 @@ bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
   if (status.size < 0) return false;
   StartHeader(kTypeRegular, block);
   PutName(memberName, block);
-  WriteOctal(static_cast<int32_t>(status.mode) & kWrittenModeMask, 8,
-             block + kModeOffset);
-  WriteOctal(static_cast<int16_t>(status.uid), 8, block + kUidOffset);
-  WriteOctal(static_cast<int16_t>(status.gid), 8, block + kGidOffset);
-  WriteNumberField(status.size, block + kSizeOffset);
-  WriteNumberField(status.mtime, block + kMtimeOffset);
+  WriteOctal(static_cast<int32_t>(status.mode) & kWrittenModeMask, Width(kMode),
+             FieldIn(block, kMode));
+  WriteOctal(static_cast<int16_t>(status.uid), Width(kUid), FieldIn(block, kUid));
+  WriteOctal(static_cast<int16_t>(status.gid), Width(kGid), FieldIn(block, kGid));
+  WriteNumberField(status.size, FieldIn(block, kSize));
+  WriteNumberField(status.mtime, FieldIn(block, kMtime));
   FinishHeader(block);
   return true;
 }
@@ -191,32 +152,21 @@ bool BuildNameEntry(const char* memberName, unsigned char* out, size_t* length) 
     dataLen = PutPathRecord(utf8, utf8Len, reinterpret_cast<char*>(data), kDataMax);
     if (utf8Len == 0 || dataLen == 0) return false;
     StartHeader(kTypePaxHeader, block);
-    memcpy(block + kNameOffset, kPaxHeaderName, sizeof kPaxHeaderName);
-  } else if (len > kNameWidth) {
+    memcpy(FieldIn(block, kName), kPaxHeaderName, sizeof kPaxHeaderName);
+  } else if (len > kName.width) {
     dataLen = len + 1;  // the name and its NUL
     memcpy(data, name, dataLen);
     StartHeader(kTypeGnuLongName, block);
-    memcpy(block + kNameOffset, kLongLinkName, sizeof kLongLinkName);
+    memcpy(FieldIn(block, kName), kLongLinkName, sizeof kLongLinkName);
   } else {
     return true;
   }
-  WriteOctal(0644, 8, block + kModeOffset);
-  WriteOctal(0, 8, block + kUidOffset);
-  WriteOctal(0, 8, block + kGidOffset);
-  WriteNumberField(static_cast<int64_t>(dataLen), block + kSizeOffset);
-  WriteNumberField(0, block + kMtimeOffset);
+  WriteOctal(0644, Width(kMode), FieldIn(block, kMode));
+  WriteOctal(0, Width(kUid), FieldIn(block, kUid));
+  WriteOctal(0, Width(kGid), FieldIn(block, kGid));
+  WriteNumberField(static_cast<int64_t>(dataLen), FieldIn(block, kSize));
+  WriteNumberField(0, FieldIn(block, kMtime));
   FinishHeader(block);
-  *length = kBlockSize + static_cast<size_t>(PaddedSize(static_cast<long long>(dataLen)));
+  *length = kBlockSize + static_cast<size_t>(PaddedSize(static_cast<int64_t>(dataLen)));
   return true;
-}
-
-bool WriteTarHeader(const PfFileStatus& status, const char* memberName) {
-  unsigned char block[kBlockSize];
-  if (!BuildTarHeader(status, memberName, block)) return false;
-  // A name that cannot be carried whole is not written cut.
-  unsigned char entry[kNameEntryMax];
-  size_t entryLen;
-  if (!BuildNameEntry(memberName, entry, &entryLen)) return false;
-  if (entryLen > 0 && PfWrite(gOutput, entry, entryLen) != entryLen) return false;
-  return PfWrite(gOutput, block, kBlockSize) == kBlockSize;
 }

@@ -2,12 +2,7 @@
 
 #include <cstring>
 
-#include "../platform/platform.h"
-#include "extension.h"
 #include "fields.h"
-#include "format.h"
-#include "scanner.h"
-#include "streams.h"
 
 void StartCheck(SparseCheck* check) {
   check->count = 0;
@@ -33,24 +28,27 @@ bool CheckFits(const SparseCheck& check, int64_t realSize, int64_t dataSize) {
   return !check.bad && check.end <= realSize && check.sum <= dataSize;
 }
 
-void StartOldGnuCursor(SparseCursor* c, const unsigned char* header, int64_t headerOffset) {
+void StartOldGnuCursor(SparseCursor* c, ByteSource* source, const unsigned char* header,
+                       int64_t headerOffset) {
   c->kind = kSparseOldGnu;
   c->bad = false;
+  c->source = source;
   memcpy(c->block, header, kBlockSize);
   c->slot = 0;
-  c->slots = kSparseSlots;
-  c->base = kSparseOffset;
-  c->extended = header[kIsExtendedOffset] != 0;
+  c->slots = kSparseSlots.width / kSparseSlotWidth;
+  c->base = kSparseSlots.offset;
+  c->extended = *FieldIn(header, kIsExtended) != 0;
   c->nextBlock = headerOffset + static_cast<int64_t>(kBlockSize);
 }
 
-void StartTextCursor(SparseCursor* c, uint8_t kind, ByteReader* text, int64_t start,
-                     int64_t end) {
+void StartTextCursor(SparseCursor* c, uint8_t kind, ByteReader* text, ByteSource* source,
+                     int64_t start, int64_t end) {
   c->kind = kind;
   c->bad = false;
+  c->source = source;
   c->text = text;
   c->left = -1;
-  StartReader(text, start, end);
+  StartReader(text, source, start, end);
 }
 
 // The next slot of the old GNU header or its extension blocks. An empty slot
@@ -64,23 +62,25 @@ static bool NextOldGnuRegion(SparseCursor* c, int64_t* offset, int64_t* length) 
         c->slot = c->slots;
         continue;
       }
-      if (!ReadNumberField(kNumberWidth, field, offset) ||
-          !ReadNumberField(kNumberWidth, field + kNumberWidth, length)) {
+      const int kNumber = static_cast<int>(kSparseSlotWidth / 2);
+      if (!ReadNumberField(kNumber, field, offset) ||
+          !ReadNumberField(kNumber, field + kNumber, length)) {
         c->bad = true;
         return false;
       }
       return true;
     }
     if (!c->extended) return false;
-    if (!PfSeek(gInput, c->nextBlock) || PfRead(gInput, c->block, kBlockSize) != kBlockSize) {
+    if (!SourceMoveTo(c->source, c->nextBlock) ||
+        SourceRead(c->source, c->block, kBlockSize) != kBlockSize) {
       c->bad = true;
       return false;
     }
     c->nextBlock += static_cast<int64_t>(kBlockSize);
     c->slot = 0;
-    c->slots = kExtensionSlots;
-    c->base = 0;
-    c->extended = c->block[kExtensionFlagOffset] != 0;
+    c->slots = kExtensionSlots.width / kSparseSlotWidth;
+    c->base = kExtensionSlots.offset;
+    c->extended = *FieldIn(c->block, kExtensionFlag) != 0;
   }
 }
 
@@ -152,20 +152,22 @@ bool NextRegion(SparseCursor* c, int64_t* offset, int64_t* length) {
 
 int64_t OldGnuDataOffset(const SparseCursor& c) { return c.nextBlock; }
 
-bool StartSparseCursor(SparseCursor* c, ByteReader* text, const TarEntry& member) {
+bool StartSparseCursor(SparseCursor* c, ByteReader* text, ByteSource* source,
+                       const TarEntry& member) {
   if (member.sparse == kSparseOldGnu) {
     unsigned char header[kBlockSize];
-    if (!PfSeek(gInput, member.headerOffset) ||
-        PfRead(gInput, header, kBlockSize) != kBlockSize) {
+    if (!SourceMoveTo(source, member.headerOffset) ||
+        SourceRead(source, header, kBlockSize) != kBlockSize) {
       return false;
     }
-    StartOldGnuCursor(c, header, member.headerOffset);
+    StartOldGnuCursor(c, source, header, member.headerOffset);
     return true;
   }
   if (member.sparse != kSparsePax00 && member.sparse != kSparsePax01 &&
       member.sparse != kSparsePax10) {
     return false;
   }
-  StartTextCursor(c, member.sparse, text, member.mapOffset, member.mapOffset + member.mapLength);
+  StartTextCursor(c, member.sparse, text, source, member.mapOffset,
+                  member.mapOffset + member.mapLength);
   return true;
 }

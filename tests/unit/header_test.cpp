@@ -68,14 +68,14 @@ TEST(WriteOctal, Table) {
 static void MakeBlock(unsigned char* block, bool signedSum) {
   memset(block, 0, kBlockSize);
   memcpy(block, "caf\xe9\xe9\xe9.txt", 10);
-  memset(block + kChksumOffset, ' ', kChksumWidth);
+  memset(block + kChksum.offset, ' ', kChksum.width);
   int sum = 0;
   for (size_t i = 0; i < kBlockSize; i++) {
     sum += signedSum ? static_cast<signed char>(block[i]) : block[i];
   }
   char digits[12];
   snprintf(digits, sizeof digits, "%06o", sum & 0x3FFFF);
-  memcpy(block + kChksumOffset, digits, 7);
+  memcpy(block + kChksum.offset, digits, 7);
 }
 
 TEST(HeaderSum, SignedAndUnsignedSumsBothPass) {
@@ -93,12 +93,12 @@ TEST(HeaderSum, ZeroBlockPassesAndGarbageFieldComparesAs255) {
   unsigned char block[kBlockSize] = {};
   EXPECT_TRUE(HeaderSumOk(block));
   memset(block, 0, kBlockSize);
-  memcpy(block + kChksumOffset, "zzzzzzzz", 8);  // reads as -1, low bits 255
+  memcpy(block + kChksum.offset, "zzzzzzzz", 8);  // reads as -1, low bits 255
   // Eight spaces sum to 256; 255 more make 511, whose low byte is 255.
   block[0] = 255;
   EXPECT_TRUE(HeaderSumOk(block));
   block[0] = 254;
-  memcpy(block + kChksumOffset, "zzzzzzzz", 8);
+  memcpy(block + kChksum.offset, "zzzzzzzz", 8);
   EXPECT_FALSE(HeaderSumOk(block));
 }
 
@@ -146,13 +146,13 @@ TEST(BuildTarHeader, NameLengthsAndModes) {
   ASSERT_TRUE(BuildTarHeader(status, longer.c_str(), block));
   EXPECT_EQ(std::string(99, 'n'), std::string(reinterpret_cast<char*>(block), 99));
   EXPECT_EQ(0, block[99]);
-  EXPECT_EQ(0444, ReadOctal(8, block + kModeOffset));
+  EXPECT_EQ(0444, ReadOctal(8, block + kMode.offset));
   status.mode = 0100777;
   ASSERT_TRUE(BuildTarHeader(status, "x", block));
-  EXPECT_EQ(0755, ReadOctal(8, block + kModeOffset));
+  EXPECT_EQ(0755, ReadOctal(8, block + kMode.offset));
   status.mode = 0101755;  // 0x1000 is kept
   ASSERT_TRUE(BuildTarHeader(status, "x", block));
-  EXPECT_EQ(01755, ReadOctal(8, block + kModeOffset));
+  EXPECT_EQ(01755, ReadOctal(8, block + kMode.offset));
 }
 
 // Sizes and times: octal where eleven digits hold them, base-256 beyond,

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "api/archive.h"
-#include "api/callbacks.h"
-#include "api/settings.h"
+#include "session/callbacks.h"
+#include "session/current.h"
+#include "session/settings.h"
 #include "base/status.h"
 #include "archives.h"
 #include "files.h"
 #include "names/paths.h"
+#include "ops/progress.h"
 #include "platform/platform.h"
-#include "tar/streams.h"
 
 namespace {
 
@@ -363,6 +363,14 @@ TEST_F(OutputPathTest, RecordsWithoutTerminatorsAreReadWithinTheirBounds) {
 
 // ------------------------------------------------------------ files on disk
 
+// The file the last CreateOutput made, and the status extraction sets from
+// it.
+PfFile* gOutput = nullptr;
+void CreateOutput(const char* path) {
+  gOutput = CreateOutputFile(path);
+  SetStatus(gOutput != nullptr ? StatusOk : StatusFileError);
+}
+
 class OutputFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -371,7 +379,8 @@ class OutputFileTest : public ::testing::Test {
     SetStatus(StatusOk);
   }
   void TearDown() override {
-    CloseStream(&gOutput);
+    if (gOutput != nullptr) PfClose(gOutput);
+    gOutput = nullptr;
     PfResetFaults();
     RemoveTree(dir);
   }
@@ -393,7 +402,7 @@ TEST_F(OutputFileTest, MissingLevelsAreMadeOneByOne) {
   // A folder where the file should be cannot be opened at any level: the
   // open is tried once more for every level above it, and nothing is made.
   ASSERT_TRUE(std::filesystem::create_directory(Path("TAKEN")));
-  CreateOutputFile(Mod("TAKEN").c_str());
+  CreateOutput(Mod("TAKEN").c_str());
   EXPECT_EQ(StatusFileError, gArchiveStatus);
   EXPECT_EQ(nullptr, gOutput);
   EXPECT_EQ(std::vector<std::string>{"TAKEN/"}, ListTree(dir));
@@ -403,7 +412,7 @@ TEST_F(OutputFileTest, MissingLevelsAreMadeOneByOne) {
   // Two levels are missing: one more attempt after each is made.
   PfResetFaults();
   SetStatus(StatusUserAbort);
-  CreateOutputFile(Mod("NEW/SUB/A.TXT").c_str());
+  CreateOutput(Mod("NEW/SUB/A.TXT").c_str());
   EXPECT_EQ(StatusOk, gArchiveStatus);
   EXPECT_EQ(1 + levelsOfDir + 2, PfFaultCalls(kFaultOpen));
   WriteAndClose("data");
@@ -411,14 +420,14 @@ TEST_F(OutputFileTest, MissingLevelsAreMadeOneByOne) {
 
   // The file exists: it is never opened again, nor emptied.
   PfResetFaults();
-  CreateOutputFile(Mod("NEW/SUB/A.TXT").c_str());
+  CreateOutput(Mod("NEW/SUB/A.TXT").c_str());
   EXPECT_EQ(StatusFileError, gArchiveStatus);
   EXPECT_EQ(nullptr, gOutput);
   EXPECT_EQ("data", ReadFile(Path("NEW/SUB/A.TXT")));
 
   // A file where a folder should be: the level below cannot be made.
   WriteFile(Path("FILE"), "f");
-  CreateOutputFile(Mod("FILE/SUB/A.TXT").c_str());
+  CreateOutput(Mod("FILE/SUB/A.TXT").c_str());
   EXPECT_EQ(StatusFileError, gArchiveStatus);
   EXPECT_EQ(nullptr, gOutput);
   EXPECT_EQ("f", ReadFile(Path("FILE")));
@@ -427,13 +436,13 @@ TEST_F(OutputFileTest, MissingLevelsAreMadeOneByOne) {
 TEST_F(OutputFileTest, ReadOnlyFileIsNotOpened) {
   if (!ReadOnlyIsHonoured(Path("PROBE"))) GTEST_SKIP() << "read-only files are writable here";
   ASSERT_TRUE(std::filesystem::create_directory(Path("TAKEN")));
-  CreateOutputFile(Mod("TAKEN").c_str());
+  CreateOutput(Mod("TAKEN").c_str());
   int attemptsPerLevel = PfFaultCalls(kFaultOpen);
   WriteFile(Path("RO.TXT"), "keep");
   ASSERT_TRUE(MakeReadOnly(Path("RO.TXT"), true));
   PfResetFaults();
   SetStatus(StatusOk);
-  CreateOutputFile(Mod("RO.TXT").c_str());
+  CreateOutput(Mod("RO.TXT").c_str());
   EXPECT_EQ(StatusFileError, gArchiveStatus);
   EXPECT_EQ(nullptr, gOutput);
   EXPECT_EQ(attemptsPerLevel, PfFaultCalls(kFaultOpen));  // once per level
@@ -444,10 +453,10 @@ TEST_F(OutputFileTest, ReadOnlyFileIsNotOpened) {
 TEST_F(OutputFileTest, RelativePathsStartAtTheCurrentDirectory) {
   std::filesystem::path saved = std::filesystem::current_path();
   std::filesystem::current_path(dir);
-  CreateOutputFile("REL\\SUB\\A.TXT");
+  CreateOutput("REL\\SUB\\A.TXT");
   uint16_t nested = gArchiveStatus;
   if (gOutput != nullptr) WriteAndClose("rel");
-  CreateOutputFile("TOP.TXT");
+  CreateOutput("TOP.TXT");
   uint16_t top = gArchiveStatus;
   if (gOutput != nullptr) WriteAndClose("top");
   std::filesystem::current_path(saved);
@@ -463,17 +472,17 @@ TEST_F(OutputFileTest, RelativePathsStartAtTheCurrentDirectory) {
 TEST_F(OutputFileTest, ServerAndShareAreNeverMade) {
   std::string server = "votar-unc-" + std::to_string(getpid());
   std::string unc = "\\\\" + server + "\\SHARE\\";
-  CreateOutputFile((unc + "NEW\\A.TXT").c_str());
+  CreateOutput((unc + "NEW\\A.TXT").c_str());
   EXPECT_EQ(StatusFileError, gArchiveStatus);
   EXPECT_FALSE(PathExists("/" + server));
   std::error_code ec;
   if (!std::filesystem::create_directories("/" + server + "/SHARE", ec)) {
     GTEST_SKIP() << "cannot make /" << server;
   }
-  CreateOutputFile((unc + "NEW\\A.TXT").c_str());
+  CreateOutput((unc + "NEW\\A.TXT").c_str());
   EXPECT_EQ(StatusOk, gArchiveStatus);
   if (gOutput != nullptr) WriteAndClose("unc");
-  CreateOutputFile((unc + "\\TWO\\A.TXT").c_str());  // a level with a leading "\"
+  CreateOutput((unc + "\\TWO\\A.TXT").c_str());  // a level with a leading "\"
   EXPECT_EQ(StatusOk, gArchiveStatus);
   if (gOutput != nullptr) WriteAndClose("two");
   EXPECT_EQ("unc", ReadFile("/" + server + "/SHARE/NEW/A.TXT"));
@@ -518,6 +527,12 @@ int32_t CaptureProgress(int32_t user, int32_t percent, int32_t delta) {
   gReports.push_back({user, percent, delta});
   return gProgressAnswer;
 }
+
+// One transfer's progress through the hook the copies are given.
+HostProgress gProgress;
+ProgressHook gHook;
+void StartProgress(int64_t total) { gHook = StartHostProgress(&gProgress, total); }
+void ReportProgress(int64_t done) { gHook.report(gHook.context, done, kDone); }
 
 class ProgressTest : public ::testing::Test {
  protected:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archives.h"
+#include "base/status.h"
 #include "files.h"
 #include "platform/platform.h"
 #include "votar.h"
@@ -97,6 +98,7 @@ std::string RunRow(const Row& row) {
   if (row.op == 'd') DeleteFileMaskListArc(&masks);
   PfResetFaults();
   Log("end");
+  StartOperation();  // lets a stop go, as the next operation would
   DoneFileMaskList(&masks);
   SetSetSignalProc(0, nullptr);
   DoneArcFile();

@@ -8,16 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "api/archive.h"
+#include "archive/lock.h"
+#include "archive/rebuild.h"
+#include "archive/tempname.h"
 #include "base/status.h"
-#include "votar.h"
 #include "files.h"
 #include "fixture.h"
+#include "ops/progress.h"
 #include "platform/platform.h"
+#include "session/current.h"
+#include "tar/copy.h"
 #include "tar/format.h"
-#include "tar/lock.h"
-#include "tar/streams.h"
-#include "tar/transfer.h"
+#include "votar.h"
 
 namespace {
 
@@ -66,9 +68,7 @@ class TransferTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    CloseStream(&gInput);
-    CloseStream(&gOutput);
-    CloseStream(&gSource);
+    CloseStreams();
     PfResetFaults();
     SetSetProgressProc(0, nullptr);
     DoneArcFile();
@@ -78,17 +78,27 @@ class TransferTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return Join(dir, name); }
   std::string Mod(const std::string& name) const { return ModPath(Path(name)); }
 
-  // Opens `stream` for reading on a file of these bytes, and a fresh output.
-  void OpenStreams(PfFile** stream, const std::string& bytes) {
+  // Opens a file of these bytes for reading, and a fresh output.
+  void OpenStreams(const std::string& bytes) {
     WriteFile(Path("in"), bytes);
-    *stream = PfOpenRead(Mod("in").c_str());
-    gOutput = PfOpenWrite(Mod("out").c_str());
-    ASSERT_NE(nullptr, *stream);
-    ASSERT_NE(nullptr, gOutput);
+    std::filesystem::remove(Path("out"));
+    input = PfOpenRead(Mod("in").c_str());
+    output = PfCreateNew(Mod("out").c_str());
+    ASSERT_NE(nullptr, input);
+    ASSERT_NE(nullptr, output);
+    StartFileSource(&source, input);
+    StartTarWriter(&writer, output);
+  }
+
+  void CloseStreams() {
+    if (input != nullptr) PfClose(input);
+    if (output != nullptr) PfClose(output);
+    input = output = nullptr;
   }
 
   std::string CloseOutput() {
-    CloseStream(&gOutput);
+    PfClose(output);
+    output = nullptr;
     return ReadFile(Path("out"));
   }
 
@@ -98,6 +108,10 @@ class TransferTest : public ::testing::Test {
   }
 
   std::string dir;
+  PfFile* input = nullptr;
+  PfFile* output = nullptr;
+  FileSource source;
+  TarWriter writer;
 };
 
 TEST_F(TransferTest, CopyOutAndCopyIn) {
@@ -144,16 +158,16 @@ TEST_F(TransferTest, CopyOutAndCopyIn) {
   for (const Row& row : rows) {
     std::string where = "line " + std::to_string(row.line);
     std::string bytes = Pattern(row.fileSize, row.line);
-    OpenStreams(row.which == kOut ? &gInput : &gSource, bytes);
+    OpenStreams(bytes);
     Recorder::Reset();
     Recorder::progressAnswers = row.answers;
     Inject(row.faults);
-    SetStatus(77);
-    if (row.which == kOut) {
-      CopyOut(row.n);
-    } else {
-      CopyIn(row.n);
-    }
+    // As an operation runs them: from StatusOk, which the outcome then sets.
+    SetStatus(StatusOk);
+    HostProgress progress;
+    ProgressHook hook = StartHostProgress(&progress, row.n);
+    SetStatusFor(row.which == kOut ? CopyOut(&source, &writer, row.n, hook)
+                                   : CopyIn(&source, &writer, row.n, hook));
     EXPECT_EQ(row.status, gArchiveStatus) << where;
     if (row.n == 0) {
       EXPECT_EQ(0, PfFaultCalls(kFaultRead)) << where;
@@ -162,8 +176,7 @@ TEST_F(TransferTest, CopyOutAndCopyIn) {
     EXPECT_EQ(row.data + row.zeros, out.size()) << where;
     EXPECT_TRUE(out == bytes.substr(0, row.data) + std::string(row.zeros, '\0')) << where;
     EXPECT_EQ(row.reports, Reports()) << where;
-    CloseStream(&gInput);
-    CloseStream(&gSource);
+    CloseStreams();
   }
 }
 
@@ -210,14 +223,15 @@ TEST_F(TransferTest, CopyRawAndCopyMember) {
   };
   for (const Row& row : rows) {
     std::string where = "line " + std::to_string(row.line);
-    OpenStreams(&gInput, row.cutAt == 0 ? archive : archive.substr(0, row.cutAt));
+    OpenStreams(row.cutAt == 0 ? archive : archive.substr(0, row.cutAt));
     Recorder::Reset();
     Inject(row.faults);
     SetStatus(StatusOk);
     if (row.which == kRaw) {
-      CopyRaw(row.offset, row.length);
+      SetStatusFor(CopyRaw(&source, &writer, row.offset, row.length));
     } else {
-      CopyMember(row.offset, row.length < 0 ? row.length : row.length + 512);
+      int64_t length = row.length < 0 ? row.length : row.length + 512;
+      SetStatusFor(CopyMember(&source, &writer, row.offset, length));
     }
     EXPECT_EQ(row.status, gArchiveStatus) << where;
     std::string out = CloseOutput();
@@ -225,7 +239,7 @@ TEST_F(TransferTest, CopyRawAndCopyMember) {
     EXPECT_TRUE(out == archive.substr(row.from, row.to - row.from) + std::string(row.zeros, '\0'))
         << where;
     EXPECT_TRUE(Recorder::events.empty()) << where;  // no progress reports
-    CloseStream(&gInput);
+    CloseStreams();
   }
 }
 
@@ -296,14 +310,15 @@ TEST_F(TransferTest, RebuildFrameSwapsInOneStepOrNotAtAll) {
     WriteFile(Path("a.tar"), oldArchive);
     InitArcFile(Mod("a.tar").c_str());
     ASSERT_EQ(StatusOk, gArchiveStatus) << where;
-    ASSERT_TRUE(OpenArchiveForChange()) << where;
-    char temp[kFullPathSize];
-    ASSERT_TRUE(BeginRebuild(temp)) << where;
-    std::string tempName = temp;
+    ArchiveLock lock;
+    ASSERT_EQ(kDone, OpenArchiveForChange(gArchivePath, &lock)) << where;
+    Rebuild rb;
+    ASSERT_EQ(kDone, BeginRebuild(gArchivePath, &rb)) << where;
+    std::string tempName = rb.tempPath;
     EXPECT_EQ(Mod(""), tempName.substr(0, Mod("").size())) << where;
     EXPECT_TRUE(IsTempName(tempName.substr(Mod("").size()))) << tempName << ", " << where;
     EXPECT_TRUE(PathExists(HostPath(tempName))) << where;
-    ASSERT_EQ(newArchive.size(), PfWrite(gOutput, newArchive.data(), newArchive.size()));
+    ASSERT_EQ(newArchive.size(), PfWrite(rb.file, newArchive.data(), newArchive.size()));
     std::string left = row.swapped ? newArchive : oldArchive;
     if (row.meddling == kReplaced) {
       WriteFile(Path("b.tar"), otherArchive);
@@ -315,11 +330,11 @@ TEST_F(TransferTest, RebuildFrameSwapsInOneStepOrNotAtAll) {
     }
     Inject(row.faults);
     if (row.finish) {
-      FinishRebuild(temp);
+      SetStatusFor(FinishRebuild(&rb, &lock, gArchivePath));
     } else {
-      AbandonRebuild(temp);
+      AbandonRebuild(&rb);
     }
-    ReleaseArchive();
+    ReleaseArchive(&lock);
     EXPECT_EQ(row.status, gArchiveStatus) << where;
     EXPECT_TRUE(ReadFile(Path("a.tar")) == left) << where;
     // No temporary file and no backup stay behind.
@@ -345,15 +360,16 @@ TEST_F(TransferTest, TemporaryFileIsCreatedExclusively) {
     std::string output;
     ASSERT_EQ(0, RunCommand("ln -s '" + UnixPath(Path("victim")) + "' " + link, &output))
         << output;
-    char temp[kFullPathSize];
-    bool begun = BeginRebuild(temp);
-    if (begun) AbandonRebuild(temp);
+    Rebuild rb;
+    bool begun = BeginRebuild(gArchivePath, &rb) == kDone;
+    std::string temp = rb.tempPath;
+    if (begun) AbandonRebuild(&rb);
     bool sameSecond = PfNow() == second;
     ASSERT_EQ(0, RunCommand("rm -f " + link, &output)) << output;
     EXPECT_FALSE(PathExists(Path("victim")));
     if (!sameSecond) continue;  // the candidate may have moved on with the clock
     if (begun) {
-      EXPECT_NE(std::string(predicted), std::string(temp));
+      EXPECT_NE(std::string(predicted), temp);
     }
     EXPECT_EQ(std::vector<std::string>{"a.tar"}, ListTree(dir));
     return;

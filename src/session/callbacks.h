@@ -1,12 +1,11 @@
-// The host's callbacks: registrations, the progress report and the replace
-// check.
+// The host's callbacks: their registrations and the calls the operations
+// make through them. Each call does nothing when its procedure is not
+// registered.
 #pragma once
 
 #include <cstdint>
 
 #include "../votar.h"
-
-struct TarEntry;
 
 // The eight registrations, in the order of their exports.
 enum Callback {
@@ -33,27 +32,13 @@ void ResetCallbacks();
 // Whether InitArcFile has put the replace check in place yet.
 bool ReplaceCheckInPlace();
 
-// The calls the operations make; each does nothing when the procedure is
-// not registered.
 void SignalTotal(int64_t total, int32_t kind);
 void NotifyFileName(const char* source, const char* destination);
 // Answers what SetProgressProc answers, 1 when it is not registered.
 int32_t ReportFixedProgress(int32_t percent, int32_t delta);
+bool HostTakesProgress();  // SetProgressProc is registered
 
-// The progress state of the member or file being transferred.
-void StartProgress(int64_t total);
-// Reports `done` bytes of the current transfer; sets StatusUserAbort when
-// the host asks to stop.
-void ReportProgress(int64_t done);
-
-// Fills `query` with the member's description for OkToReplaceProc.
-void BuildReplaceQuery(const TarEntry& member, FindRecord* query);
-
-// Asks the host whether the existing file at `outputPath` may be replaced by
-// the member: 0 replace, 1 skip, 2 abort, or any other answer the host
-// gives. 0 without asking when nothing exists there.
-int32_t ReplaceCheck(const TarEntry& member, const char* outputPath);
-
-// The update flow's question: ReplaceQuery first, the disk file second.
-int32_t AskHostToReplace(const TarEntry& member, const FindRecord& diskFile);
 bool HostAnswersReplace();  // OkToReplaceProc is registered
+// OkToReplaceProc with its two records in the order the host expects them;
+// 0 (replace) when it is not registered.
+int32_t CallReplace(const FindRecord& first, const FindRecord& second);

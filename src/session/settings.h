@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "../names/paths.h"
-#include "archive.h"
+#include "current.h"
 #include "../votar.h"
 
 extern char gOutputDir[kPathSize];  // "" or ending in "\" or ":"

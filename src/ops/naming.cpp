@@ -1,29 +1,11 @@
-#include "archive.h"
-
+// Naming the current archive: InitArcFile, CreateArcFile and DoneArcFile.
 #include <cstring>
 
-#include "../tar/header.h"
-#include "callbacks.h"
-#include "../ops/list.h"
 #include "../base/status.h"
-
-char gArchiveName[kPathSize];
-char gArchivePath[kFullPathSize];
-int gNewArchive = 0;
-
-static void SetArchive(const char* path, int newArchive) {
-  memset(gArchiveName, 0, sizeof gArchiveName);
-  memset(gArchivePath, 0, sizeof gArchivePath);
-  if (path != nullptr) {
-    CopyPath(gArchiveName, sizeof gArchiveName, path);
-    CopyPath(gArchivePath, sizeof gArchivePath, path);
-  }
-  gNewArchive = newArchive;
-}
-
-static bool Unnameable(const char* path) {
-  return path == nullptr || strnlen(path, kPathSize) == kPathSize;
-}
+#include "../session/callbacks.h"
+#include "../session/current.h"
+#include "../tar/header.h"
+#include "ops.h"
 
 // Names an archive that may exist. Status: StatusOk (a TAR archive is now
 // current), StatusArchiveNotFound (nothing there: the archive is new),
@@ -32,7 +14,7 @@ static bool Unnameable(const char* path) {
 // operation can run on the one named before.
 void NameArchive(const char* path) {
   SetStatus(StatusOk);
-  ResetArchiveInfo();
+  memset(&gArchiveInfo, 0, sizeof gArchiveInfo);
   ResetCallbacks();
   SetStatus(StatusOk);
   gNewArchive = 0;
@@ -52,7 +34,9 @@ void NameArchive(const char* path) {
     SetArchive(nullptr, 0);
     return;
   }
-  bool isTar = IsTarArc(f);
+  FileSource source;
+  StartFileSource(&source, f);
+  bool isTar = IsTarArc(&source);
   PfClose(f);
   if (!isTar) {
     SetStatus(StatusNotTarArchive);
@@ -77,12 +61,4 @@ void NameNewArchive(const char* path) {
 void ForgetArchive() {
   SetArchive(nullptr, 0);
   SetStatus(StatusOk);
-}
-
-// A name whose absolute form cannot be made leaves the operation no archive
-// to work on: it fails as with none named.
-void FixArchivePath() {
-  if (gArchiveName[0] == '\0' || !FullPath(gArchiveName, gArchivePath, sizeof gArchivePath)) {
-    memset(gArchivePath, 0, sizeof gArchivePath);
-  }
 }

@@ -1,0 +1,16 @@
+#include "text.h"
+
+#include <cstring>
+
+void UseBackslashes(char* text) {
+  for (char* p = text; *p != '\0'; p++) {
+    if (*p == '/') *p = '\\';
+  }
+}
+
+void DisplayName(const char* name, char* out, size_t size) {
+  size_t len = strnlen(name, size - 2);
+  out[0] = '\\';
+  memcpy(out + 1, name, len);
+  out[len + 1] = '\0';
+}

@@ -1,0 +1,33 @@
+// Walking a full scan in archive order for a rebuild. Each entry comes with
+// the extension entries before it (long names, pax headers), which travel
+// with it and are dropped with it; extension entries with no entry after
+// them describe nothing and are left out.
+#pragma once
+
+#include "../tar/reader.h"
+#include "../tar/writer.h"
+#include "../votar.h"
+
+// Where a rebuild carries entries from and to.
+struct Carry {
+  ByteSource* in;
+  TarWriter* out;
+};
+
+// Decides for one entry whether it is carried over; it may set a status to
+// stop the walk.
+typedef bool (*KeepEntryFn)(const TarEntry& entry);
+// Carries one entry over; a failure sets the status.
+typedef void (*CarryEntryFn)(const Carry& c, const TarEntry& entry);
+
+// Visits every entry of `list` while the status is StatusOk.
+void WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
+                    const Carry& c);
+
+// A full scan of `source` for a rebuild, into `list`: every listed member
+// and every other entry. StatusFileError when the scan stopped at damage or
+// at a block it could not read before the end of the file, for then the
+// rest would be lost; StatusNoEntries is left for the caller to judge.
+// Members that also match `select`, when given, are marked selected.
+void ScanForRebuild(TarReader* r, ByteSource* source, TarEntryList* list,
+                    const FileMaskList* select = nullptr);

@@ -1,0 +1,37 @@
+#include "entry.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "../base/chain.h"
+#include "format.h"
+
+int64_t SpanEnd(const TarEntry& e) { return PaddedSize(e.dataEnd); }
+
+void StartEntryList(TarEntryList* list) {
+  list->count = 0;
+  list->head = list->tail = nullptr;
+}
+
+bool AppendEntry(TarEntryList* list, const TarEntry& work) {
+  size_t bytes = offsetof(TarEntry, name) + strnlen(work.name, sizeof work.name - 1) + 1;
+  TarEntry* entry = static_cast<TarEntry*>(malloc(bytes));
+  if (entry == nullptr) return false;
+  memcpy(static_cast<void*>(entry), &work, bytes);
+  entry->name[bytes - offsetof(TarEntry, name) - 1] = '\0';
+  entry->next = nullptr;
+  if (list->head == nullptr) {
+    list->head = entry;
+  } else {
+    list->tail->next = entry;
+  }
+  list->tail = entry;
+  if (entry->listed) list->count++;
+  return true;
+}
+
+void FreeTarEntryList(TarEntryList* list) {
+  FreeChain(list->head);
+  StartEntryList(list);
+}

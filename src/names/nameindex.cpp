@@ -11,7 +11,7 @@ static uint32_t HashOf(const char* name) {
   return h;
 }
 
-void InitNameIndex(NameIndex* index) {
+static void InitNameIndex(NameIndex* index) {
   index->slots = nullptr;
   index->capacity = 0;
   index->used = 0;

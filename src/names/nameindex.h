@@ -17,7 +17,7 @@ struct NameIndex {
   size_t used;
 };
 
-void InitNameIndex(NameIndex* index);
+// A zero-filled index is an empty one.
 void DoneNameIndex(NameIndex* index);
 
 // Adds `name` with `value` unless it is there already (the first value

@@ -14,7 +14,6 @@
 struct PfFile;  // an open binary file; opaque to the module
 
 PfFile* PfOpenRead(const char* path);   // "rb"; a directory never opens
-PfFile* PfOpenWrite(const char* path);  // "wb": create or truncate
 PfFile* PfCreateNew(const char* path);  // create; fails when the path exists
 size_t PfRead(PfFile* f, void* buf, size_t n);         // bytes read
 size_t PfWrite(PfFile* f, const void* buf, size_t n);  // bytes written
@@ -73,9 +72,6 @@ bool PfRemove(const char* path);
 // Puts `from` in the place of `to` in one step, replacing `to` when it exists.
 // A link at `to` is replaced itself, never followed.
 bool PfReplace(const char* from, const char* to);
-// Sets last-access and last-write time to `mtime` (seconds since 1970, UTC,
-// before 1970 too). A read-only file refuses, as on Windows.
-bool PfSetFileTime(const char* path, int64_t mtime);
 
 // What tells an existing file from every other: two paths name the same
 // file when their identities are equal.

@@ -35,14 +35,8 @@ static bool StatHost(const char* path, struct stat* st) {
 
 static bool IsReadOnly(const struct stat& st) { return !(st.st_mode & S_IWUSR); }
 
-// Windows refuses to write, delete or replace a read-only file.
-static bool IsReadOnlyFile(const char* host) {
-  struct stat st;
-  return stat(host, &st) == 0 && !S_ISDIR(st.st_mode) && IsReadOnly(st);
-}
-
-// The same for the entry itself when it is removed or replaced: a link
-// goes itself, whatever it points to.
+// Windows refuses to delete or replace a read-only file; a link goes
+// itself, whatever it points to.
 static bool IsReadOnlyEntry(const char* host) {
   struct stat st;
   return lstat(host, &st) == 0 && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode) &&
@@ -70,25 +64,14 @@ PfFile* PfOpenRead(const char* path) {
   return f;
 }
 
-// Opens for writing; a read-only file refuses, as on Windows. With
-// `truncate` a file that exists is emptied, without it refused.
-static PfFile* OpenForWriting(const char* path, bool truncate) {
+// Creates a file to write; one that exists already is refused.
+PfFile* PfCreateNew(const char* path) {
   char host[kHostPath];
   if (PfFaultHits(kFaultOpen) || !HostPath(path, host)) return nullptr;
   PfFile* stream = PfNewStream(true);
   if (stream == nullptr) return nullptr;
-  // A file that is not there yet cannot be read-only: the exclusive create
-  // comes first, and only a file that exists is looked at.
-  int fd = open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0 && errno == EEXIST && truncate && !IsReadOnlyFile(host)) {
-    fd = open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  }
-  return PfAttach(stream, fd);
+  return PfAttach(stream, open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 }
-
-PfFile* PfOpenWrite(const char* path) { return OpenForWriting(path, true); }
-
-PfFile* PfCreateNew(const char* path) { return OpenForWriting(path, false); }
 
 bool PfExists(const char* path) {
   char host[kHostPath];
@@ -140,13 +123,6 @@ bool PfReplace(const char* from, const char* to) {
   if (!HostPath(from, hostFrom) || !HostPath(to, hostTo)) return false;
   if (IsReadOnlyEntry(hostTo)) return false;
   return rename(hostFrom, hostTo) == 0;
-}
-
-bool PfSetFileTime(const char* path, int64_t mtime) {
-  char host[kHostPath];
-  if (!HostPath(path, host) || IsReadOnlyFile(host)) return false;
-  struct timespec times[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
-  return utimensat(AT_FDCWD, host, times, 0) == 0;
 }
 
 // Time and attributes go on through the open file, after its last write,

@@ -28,14 +28,6 @@ PfFile* PfOpenRead(const char* path) {
   return PfAttach(stream, _open(path, _O_RDONLY | _O_BINARY));
 }
 
-PfFile* PfOpenWrite(const char* path) {
-  if (PfFaultHits(kFaultOpen)) return nullptr;
-  PfFile* stream = PfNewStream(true);
-  if (stream == nullptr) return nullptr;
-  return PfAttach(stream, _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY,
-                                _S_IREAD | _S_IWRITE));
-}
-
 PfFile* PfCreateNew(const char* path) {
   if (PfFaultHits(kFaultOpen)) return nullptr;
   PfFile* stream = PfNewStream(true);
@@ -94,18 +86,6 @@ static int64_t SecondsOf(const FILETIME& ft) {
                                        ft.dwLowDateTime) - kUnixEpochFiletime;
   // Whole seconds, rounded down also before 1970.
   return ticks >= 0 ? ticks / 10000000LL : -((-ticks + 9999999LL) / 10000000LL);
-}
-
-bool PfSetFileTime(const char* path, int64_t mtime) {
-  if (mtime < kFiletimeFirstSecond) return false;
-  HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  FILETIME ft = FiletimeOf(mtime);
-  bool ok = SetFileTime(h, nullptr, &ft, &ft) != 0;
-  CloseHandle(h);
-  return ok;
 }
 
 bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,

@@ -45,7 +45,7 @@ bool HasTempFile(const std::map<std::string, std::string>& files) {
 
 void SetFileTimes(const std::string& path) {
   // The same header bytes in every run.
-  ASSERT_TRUE(PfSetFileTime(ModPath(path).c_str(), 1000000000));
+  ASSERT_TRUE(SetMtime(path, 1000000000));
 }
 
 void Prepare(const Scene& s) {

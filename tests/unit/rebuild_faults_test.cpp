@@ -79,7 +79,7 @@ std::string MakeScene() {
   for (const std::string& name : {std::string("b.txt"), std::string("new.bin"), kLongListed}) {
     std::string path = Join(dir, name);
     WriteFile(path, Pattern(name.size() * 1000, 3));
-    EXPECT_TRUE(PfSetFileTime(ModPath(path).c_str(), 1000000000));
+    EXPECT_TRUE(SetMtime(path, 1000000000));
   }
   return dir;
 }

@@ -17,20 +17,6 @@
 #include "votar.h"
 #include "fuzz_common.h"
 
-static void FixChecksums(std::string* archive) {
-  for (size_t pos = 0; pos + 512 <= archive->size(); pos += 512) {
-    char* block = &(*archive)[pos];
-    memset(block + 148, ' ', 8);
-    unsigned sum = 0;
-    for (int i = 0; i < 512; i++) sum += static_cast<unsigned char>(block[i]);
-    snprintf(block + 148, 8, "%06o", sum);
-    // Jump over the data the size field claims, when it is plausible, so
-    // that data blocks keep the fuzzer's bytes.
-    unsigned long size = strtoul(std::string(block + 124, 12).c_str(), nullptr, 8);
-    if (size < archive->size()) pos += (size + 511) / 512 * 512;
-  }
-}
-
 static void RunOperations(const std::string& work) {
   std::string archive = ModuleForm(work + "/a.tar");
   InitArcFile(archive.c_str());

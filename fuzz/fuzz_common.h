@@ -1,4 +1,4 @@
-// Files and folders for the fuzz targets.
+// Files and folders for the fuzz targets, and the checksum trick.
 #pragma once
 
 #include <string>
@@ -11,3 +11,7 @@ std::string ModuleForm(std::string path);
 // Aborts when the folder holds anything but a.tar, add.txt and out/, or a
 // temporary file of the module.
 void CheckNothingOutside(const std::string& work);
+// Puts valid checksums into every header-sized block, jumping over the data
+// a plausible size field claims, so that the fuzzer reaches the fields
+// behind the checksum.
+void FixChecksums(std::string* archive);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the fuzz targets for SECONDS each (default 30) on the seed corpus
+# Runs the fuzz targets (archives through files, archives in memory, and
+# the name rules) for SECONDS each (default 30) on the seed corpus
 # from tests/data, keeping what they learn in build/fuzz/corpus-*.
 #   bash fuzz/run.sh [SECONDS]
 set -euo pipefail
@@ -8,12 +9,12 @@ SECONDS_EACH=${1:-30}
 BUILD=${VOTAR_BUILD:-build}/fuzz
 CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVOTAR_FUZZ=ON -DVOTAR_TESTS=OFF >/dev/null
-ninja -C "$BUILD" archive_fuzzer names_fuzzer >/dev/null
+ninja -C "$BUILD" archive_fuzzer names_fuzzer scan_fuzzer >/dev/null
 
 # Seeds: every archive of tests/data, once as it is and once with its
 # checksums recomputed by the harness (first byte odd).
 seeds="$BUILD/seeds-archive"
-mkdir -p "$seeds" "$BUILD/corpus-archive" "$BUILD/corpus-names"
+mkdir -p "$seeds" "$BUILD/corpus-archive" "$BUILD/corpus-names" "$BUILD/corpus-scan"
 for f in tests/data/*.tar fuzz/seeds/*.tar; do
   [ -f "$f" ] || continue
   [ "$(stat -c %s "$f")" -le 65536 ] || continue
@@ -36,6 +37,7 @@ run() {
   return $rc
 }
 run archive_fuzzer -dict=fuzz/tar.dict "$BUILD/corpus-archive" "$seeds" || status=1
+run scan_fuzzer -dict=fuzz/tar.dict "$BUILD/corpus-scan" "$seeds" || status=1
 run names_fuzzer "$BUILD/corpus-names" || status=1
 [ $status = 0 ] && echo "fuzzing: no findings" || echo "fuzzing: FINDINGS (see crash-* files)"
 exit $status

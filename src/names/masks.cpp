@@ -231,13 +231,7 @@ uint8_t AppendMask(const char* mask, FileMaskList* list) {
   if (parts.extension[0] == '.') {
     memcpy(entry->extension, parts.extension + 1, strlen(parts.extension));
   }
-  entry->next = nullptr;
-  if (list->first == nullptr) {
-    list->first = entry;
-  } else {
-    list->last->next = entry;
-  }
-  list->last = entry;
+  AppendNode(&list->first, &list->last, entry);
   return 1;
 }
 

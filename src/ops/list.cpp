@@ -105,13 +105,8 @@ int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
       FreeTarEntryList(&members);
       return 0;
     }
-    if (list->head == nullptr) {
-      list->head = entry;
-    } else {
-      list->tail->next = entry;
-    }
+    AppendNode(&list->head, &list->tail, entry);
     list->count++;
-    list->tail = entry;
   }
   FreeTarEntryList(&members);
   return damaged ? 0 : FillArchiveInfo(list);

@@ -20,13 +20,7 @@ bool AppendEntry(TarEntryList* list, const TarEntry& work) {
   if (entry == nullptr) return false;
   memcpy(static_cast<void*>(entry), &work, bytes);
   entry->name[bytes - offsetof(TarEntry, name) - 1] = '\0';
-  entry->next = nullptr;
-  if (list->head == nullptr) {
-    list->head = entry;
-  } else {
-    list->tail->next = entry;
-  }
-  list->tail = entry;
+  AppendNode(&list->head, &list->tail, entry);
   if (entry->listed) list->count++;
   return true;
 }

@@ -8,7 +8,8 @@ static ScanEnd EndScan(TarReader* r, ScanEnd end) {
   return end;
 }
 
-ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list, const FileMaskList* masks, bool keepAll,
+ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list,
+                    const FileMaskList* masks, bool keepAll,
                     const FileMaskList* select) {
   StartEntryList(list);
   if (!StartTarReader(r, source)) return r->outcome.end;

@@ -12,5 +12,6 @@
 // that also match `select`, when given, are marked selected. Answers how
 // the scan ended (also in the reader's outcome); the members before damage
 // stay in the list.
-ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list, const FileMaskList* masks, bool keepAll,
+ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list,
+                    const FileMaskList* masks, bool keepAll,
                     const FileMaskList* select = nullptr);

@@ -4,15 +4,24 @@
 #include "../base/status.h"
 #include "../session/current.h"
 #include "../session/settings.h"
+#include "archiveio.h"
 #include "items.h"
 #include "ops.h"
 
-// The items into the open temporary file, and the end marker.
+// The items into the open temporary file, and the end marker, compressed as
+// the archive's name asks.
 static bool WriteNewArchive(const FileMaskList* items, Rebuild* rb) {
-  TarWriter out;
-  StartTarWriter(&out, rb->file);
-  bool written = AddItems(&out, items, rb->tempPath, nullptr) && EndArchive(&out);
-  EndTarWriter(&out);
+  ArchiveOutput out;
+  Outcome started = StartArchiveOutput(&out, rb->file, CodecOfName(gArchivePath));
+  SetStatusFor(started);
+  bool written = started == kDone && AddItems(&out.writer, items, rb->tempPath) &&
+                 EndArchive(&out.writer);
+  if (written) {
+    Outcome finished = FinishArchiveOutput(&out);
+    SetStatusFor(finished);
+    written = finished == kDone;
+  }
+  EndArchiveOutput(&out);
   return written;
 }
 
@@ -25,6 +34,11 @@ static void CreateNewArchive(const FileMaskList* items) {
     return;
   }
   if (AllItemsAreDirectories(items)) return;
+  // compress (.Z) is read by other programs, and written by none here.
+  if (NamesCompress(gArchivePath)) {
+    SetStatus(StatusFileError);
+    return;
+  }
   // What an earlier creation left under this name is replaced like an
   // updated archive; anything else there is not this module's to replace.
   ArchiveLock lock = {};

@@ -8,6 +8,7 @@
 #include "../session/current.h"
 #include "../tar/format.h"
 #include "../tar/header.h"
+#include "archiveio.h"
 #include "items.h"
 
 // Whether nothing but zeros lies in the archive from `from` to `end`.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../tar/reader.h"
+#include "archiveio.h"
 #include "../tar/writer.h"
 #include "../votar.h"
 
@@ -20,14 +21,17 @@ typedef bool (*KeepEntryFn)(const TarEntry& entry);
 // Carries one entry over; a failure sets the status.
 typedef void (*CarryEntryFn)(const Carry& c, const TarEntry& entry);
 
-// Visits every entry of `list` while the status is StatusOk.
-void WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
-                    const Carry& c);
+// Visits every entry of `list` while the status is StatusOk; answers how
+// many were carried.
+int64_t WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
+                       const Carry& c);
 
-// A full scan of `source` for a rebuild, into `list`: every listed member
-// and every other entry. StatusFileError when the scan stopped at damage or
-// at a block it could not read before the end of the file, for then the
-// rest would be lost; StatusNoEntries is left for the caller to judge.
-// Members that also match `select`, when given, are marked selected.
-void ScanForRebuild(TarReader* r, ByteSource* source, TarEntryList* list,
+// A full scan of the archive for a rebuild, into `list`: every listed
+// member and every other entry. StatusFileError when the scan stopped at
+// damage, at a block it could not read before the end of the file, or where
+// a compressed archive's data failed, for then the rest would be lost;
+// StatusNoEntries is left for the caller to judge. Members that also match
+// `select`, when given, are marked selected. A compressed archive is then
+// read from its start again, for the copies.
+void ScanForRebuild(TarReader* r, ArchiveInput* in, TarEntryList* list,
                     const FileMaskList* select = nullptr);

@@ -35,28 +35,49 @@ static bool AnySelected(const TarEntryList* list) {
   return false;
 }
 
-// Scans, copies what stays into the open temporary file. One scan tells
-// what is listed and what of it the masks name.
-static void CopyRemaining(const FileMaskList* masks, const ArchiveLock& lock, PfFile* temp) {
-  FileSource archive;
-  StartFileSource(&archive, lock.file);
-  TarReader reader;
-  TarEntryList members;
-  ScanForRebuild(&reader, &archive, &members, masks);
-  if (StatusIsOk() && !AnySelected(&members)) SetStatus(StatusNoEntries);
-  if (StatusIsOk()) {
-    SignalTotal(members.count, SignalMembers);
-    TarWriter out;
-    StartTarWriter(&out, temp);
-    WalkForRebuild(&members, KeepOnDelete, CarryWithFreshPadding, Carry{&archive, &out});
-    EndTarWriter(&out);
+// The entries that stay, into the temporary file, compressed as the archive
+// is; a compressed archive ends with its end marker.
+static int64_t CarryRemaining(const TarEntryList* members, ArchiveInput* in, PfFile* temp) {
+  ArchiveOutput out;
+  Outcome started = StartArchiveOutput(&out, temp, in->codec);
+  SetStatusFor(started);
+  int64_t carried = 0;
+  if (started == kDone) {
+    carried = WalkForRebuild(members, KeepOnDelete, CarryWithFreshPadding,
+                             Carry{in->source, &out.writer});
+    if (carried > 0 && in->codec != kCodecNone && StatusIsOk() && EndArchive(&out.writer)) {
+      SetStatusFor(FinishArchiveOutput(&out));
+    }
   }
-  FreeTarEntryList(&members);
+  EndArchiveOutput(&out);
+  return carried;
 }
 
-// No end-of-archive marker: the archive ends with its last member. An
-// archive left with nothing is removed, while the lock is still held, so
-// that no other writer's archive can take its place in between.
+// Scans, copies what stays into the open temporary file, and answers how
+// many entries stayed. One scan tells what is listed and what of it the
+// masks name.
+static int64_t CopyRemaining(const FileMaskList* masks, const ArchiveLock& lock, PfFile* temp) {
+  ArchiveInput in;
+  Outcome started = StartArchiveInput(&in, lock.file);
+  SetStatusFor(started);
+  TarEntryList members;
+  StartEntryList(&members);
+  TarReader reader;
+  if (started == kDone) ScanForRebuild(&reader, &in, &members, masks);
+  if (StatusIsOk() && !AnySelected(&members)) SetStatus(StatusNoEntries);
+  int64_t carried = 0;
+  if (StatusIsOk()) {
+    SignalTotal(members.count, SignalMembers);
+    carried = CarryRemaining(&members, &in, temp);
+  }
+  EndArchiveInput(&in);
+  FreeTarEntryList(&members);
+  return carried;
+}
+
+// A plain archive gets no end-of-archive marker: it ends with its last
+// member. An archive left with nothing is removed, while the lock is still
+// held, so that no other writer's archive can take its place in between.
 void DeleteArc(const FileMaskList* masks) {
   ArchiveLock lock;
   Rebuild rb;
@@ -64,10 +85,10 @@ void DeleteArc(const FileMaskList* masks) {
   if (begun == kDone) begun = BeginRebuild(gArchivePath, &rb);
   SetStatusFor(begun);
   if (begun == kDone) {
-    CopyRemaining(masks, lock, rb.file);
+    int64_t carried = CopyRemaining(masks, lock, rb.file);
     if (!StatusIsOk()) {
       AbandonRebuild(&rb);
-    } else if (PfLength(rb.file) == 0) {
+    } else if (carried == 0) {
       SetStatusFor(FinishEmptyRebuild(&rb, &lock, gArchivePath));
     } else {
       SetStatusFor(FinishRebuild(&rb, &lock, gArchivePath));

@@ -14,6 +14,7 @@
 #include "../session/settings.h"
 #include "../tar/copy.h"
 #include "../tar/scanner.h"
+#include "archiveio.h"
 #include "items.h"
 #include "ops.h"
 #include "progress.h"
@@ -55,7 +56,9 @@ static bool ReplaceExisting(const char* written, const char* outputPath, bool ma
 // What one extraction works with besides its members.
 struct Extraction {
   TarReader reader;               // the scan, and the sparse maps after it
-  FileSource input;               // the archive
+  ArchiveInput in;                // the archive
+  HostProgress progress;          // a compressed archive's, for the whole run
+  ProgressHook runHook;           // that progress's hook
   ArchiveFiles archive;           // never overwritten by a member
   char outputDir[kFullPathSize];  // the output directory's full path
   bool outputDirFixed;            // it has one
@@ -66,11 +69,14 @@ struct Extraction {
 static Outcome CopyData(Extraction* x, const TarEntry& member, PfFile* file) {
   TarWriter out;
   StartTarWriter(&out, file);
+  // A compressed archive is read once: progress counts its bytes.
   HostProgress progress;
-  ProgressHook hook = StartHostProgress(&progress, StoredSize(member));
+  ProgressHook hook = x->in.codec != kCodecNone
+                          ? x->runHook
+                          : StartHostProgress(&progress, StoredSize(member));
   Outcome copied = member.sparse != kSparseNone
                        ? CopySparseOut(&x->reader, &out, member, hook)
-                       : CopyOut(&x->input, &out, StoredSize(member), hook);
+                       : CopyOut(x->in.source, &out, StoredSize(member), hook);
   EndTarWriter(&out);
   return copied;
 }
@@ -138,7 +144,7 @@ static bool ExtractMember(const TarEntry& member, Extraction* x) {
     return true;
   }
   // Copying from anywhere but the member's data would write wrong bytes.
-  if (!SourceMoveTo(&x->input, member.dataOffset)) {
+  if (!SourceMoveTo(x->in.source, member.dataOffset)) {
     SetStatus(StatusFileError);
     return false;
   }
@@ -199,6 +205,47 @@ static void ExtractEntries(const TarEntryList* list, Extraction* x) {
   if (StatusIsOk() && x->refusedUnsafe) SetStatus(StatusFileError);
 }
 
+// A plain archive: scanned whole first, so that the host is told the bytes
+// to come, then each member read where it lies.
+static void ExtractScanned(Extraction* x, const FileMaskList* masks) {
+  TarEntryList members;
+  ScanEnd end = ScanArchive(&x->reader, x->in.source, &members, masks, false);
+  SetScanStatus(end, members.count);
+  // Damage ends the scan: what lies before it is extracted, and the host
+  // learns that the rest could not be.
+  bool damaged = end == kScanDamaged && gArchiveStatus == StatusFileError;
+  if (damaged) SetStatus(members.count > 0 ? StatusOk : StatusFileError);
+  if (StatusIsOk()) ExtractEntries(&members, x);
+  if (damaged && StatusIsOk()) SetStatus(StatusFileError);
+  FreeTarEntryList(&members);
+}
+
+// A compressed archive: read once, front to back, each member extracted as
+// its header is read. The host is told the archive file's size, and
+// progress counts the compressed bytes read.
+static void ExtractStreamed(Extraction* x, const FileMaskList* masks) {
+  int64_t size = PfLength(x->in.file);
+  SignalTotal(size, SignalBytes);
+  IdentifyArchiveFiles(nullptr, &x->archive);
+  x->runHook = StartCompressedProgress(&x->progress, size, &x->in.decoded);
+  TarReader* r = &x->reader;
+  if (!StartTarReader(r, x->in.source)) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  int32_t matched = 0;
+  TarEntry member;
+  for (;;) {
+    if (CheckForStop()) return;
+    if (ReadTarHeader(r, &member) == 0) break;
+    if (member.name[0] == '\0' || !MatchFileMaskList(member.name, masks)) continue;
+    matched++;
+    if (!ExtractMember(member, x)) return;
+  }
+  SetScanStatus(InputScanEnd(x->in, *r, r->outcome.end), matched);
+  if (StatusIsOk() && x->refusedUnsafe) SetStatus(StatusFileError);
+}
+
 void ExtractArc(const FileMaskList* masks) {
   Extraction* x = static_cast<Extraction*>(calloc(1, sizeof(Extraction)));
   if (x == nullptr) {
@@ -206,21 +253,14 @@ void ExtractArc(const FileMaskList* masks) {
     return;
   }
   x->outputDirFixed = FullPath(gOutputDir, x->outputDir, sizeof x->outputDir);
-  TarEntryList members;
-  StartEntryList(&members);
-  PfFile* input = OpenArchiveInput();
-  if (input != nullptr) {
-    StartFileSource(&x->input, input);
-    ScanEnd end = ScanArchive(&x->reader, &x->input, &members, masks, false);
-    SetScanStatus(end, members.count);
-    // Damage ends the scan: what lies before it is extracted, and the host
-    // learns that the rest could not be.
-    bool damaged = end == kScanDamaged && gArchiveStatus == StatusFileError;
-    if (damaged) SetStatus(members.count > 0 ? StatusOk : StatusFileError);
-    if (StatusIsOk()) ExtractEntries(&members, x);
-    if (damaged && StatusIsOk()) SetStatus(StatusFileError);
-    PfClose(input);
+  PfFile* file = OpenArchiveInput();
+  if (file != nullptr) {
+    Outcome started = StartArchiveInput(&x->in, file);
+    SetStatusFor(started);
+    if (started == kDone && x->in.codec == kCodecNone) ExtractScanned(x, masks);
+    if (started == kDone && x->in.codec != kCodecNone) ExtractStreamed(x, masks);
+    EndArchiveInput(&x->in);
+    PfClose(file);
   }
-  FreeTarEntryList(&members);
   free(x);
 }

@@ -211,9 +211,3 @@ bool FirstItemToAdd(const FileMaskList* items, SkipItemFn skip, const void* cont
   }
   return false;
 }
-
-bool EndArchive(TarWriter* out) {
-  if (WriteEndMarker(out)) return true;
-  SetStatus(StatusWriteError);
-  return false;
-}

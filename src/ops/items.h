@@ -68,7 +68,3 @@ bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
 // pass adds nothing or fails first. It calls back nothing.
 bool FirstItemToAdd(const FileMaskList* items, SkipItemFn skip, const void* context,
                     char* relative, char* full, PfFileStatus* status);
-
-// The end-of-archive marker; false, with StatusWriteError, when written
-// short.
-bool EndArchive(TarWriter* out);

@@ -8,6 +8,7 @@
 #include "../platform/platform.h"
 #include "../session/current.h"
 #include "../tar/scanner.h"
+#include "archiveio.h"
 #include "ops.h"
 #include "progress.h"
 
@@ -36,13 +37,15 @@ ArchiveInfo* CopyArchiveInfo(ArchiveInfo* info) {
   return info;
 }
 
-static ArcFileEntry* NewArcFileEntry(const TarEntry& member) {
+// In a compressed archive no member has a size of its own there: the second
+// size is the first.
+static ArcFileEntry* NewArcFileEntry(const TarEntry& member, bool compressed) {
   ArcFileEntry* entry = static_cast<ArcFileEntry*>(calloc(1, sizeof(ArcFileEntry)));
   if (entry == nullptr) return nullptr;
   memcpy(entry->name, member.name, strnlen(member.name, sizeof member.name - 1));
   // A sparse member is the file it stands for, stored in fewer bytes.
   entry->size = member.size;
-  entry->packedSize = StoredSize(member);
+  entry->packedSize = compressed ? member.size : StoredSize(member);
   entry->dosDateTime = DosDateTime(member.mtime, member.hasTime);
   entry->attributes = member.attributes;
   entry->kind = 12;
@@ -50,15 +53,17 @@ static ArcFileEntry* NewArcFileEntry(const TarEntry& member) {
   return entry;
 }
 
-// Sizes of members are stored, not packed, so the ratio is 100 for any data
-// and 0 for none.
+// In a plain archive sizes are stored, not packed, so the ratio is 100 for
+// any data and 0 for none.
 static int32_t CompressionRatio(int64_t t1, int64_t t2) {
   HalveForPercent(&t1, &t2);
   if (t2 == 0) return 0;
   return static_cast<int32_t>(static_cast<uint32_t>(t1 * 100 / t2));
 }
 
-static int32_t FillArchiveInfo(const ArcFileList* list) {
+// `fileTotal`, when it is not -1, stands for the second total: the size of a
+// compressed archive whose every member is listed.
+static int32_t FillArchiveInfo(const ArcFileList* list, int64_t fileTotal) {
   memset(&gArchiveInfo, 0, sizeof gArchiveInfo);
   gArchiveInfo.field0 = 10;
   gArchiveInfo.field4 = 1;
@@ -68,6 +73,7 @@ static int32_t FillArchiveInfo(const ArcFileList* list) {
     gArchiveInfo.sizeTotal += e->size;
     gArchiveInfo.packedTotal += e->packedSize;
   }
+  if (fileTotal >= 0) gArchiveInfo.packedTotal = fileTotal;
   gArchiveInfo.ratio = CompressionRatio(gArchiveInfo.sizeTotal, gArchiveInfo.packedTotal);
   return gArchiveInfo.ratio;
 }
@@ -76,19 +82,40 @@ static int32_t FillArchiveInfo(const ArcFileList* list) {
 // front) and fills ArchiveInfo. Answers the ratio, or 0 on failure. The
 // members before damage are listed, with StatusFileError and ArchiveInfo
 // as it was, so that the host sees what can be read and that more is lost.
+// What a listing learnt of the archive besides its members.
+struct Listed {
+  ScanEnd end;
+  bool compressed;
+  int64_t fileSize;
+};
+
+// Scans the current archive; a compressed one keeps every entry, so that
+// the listing can tell whether the masks took them all.
+static Listed ScanForListing(TarEntryList* members, const FileMaskList* masks) {
+  Listed listed = {kScanReadError, false, -1};
+  PfFile* input = OpenArchiveInput();
+  if (input == nullptr) return listed;
+  ArchiveInput in;
+  Outcome started = StartArchiveInput(&in, input);
+  if (started == kDone) {
+    TarReader reader;
+    listed.compressed = in.codec != kCodecNone;
+    listed.end = ScanArchive(&reader, in.source, members, masks, listed.compressed);
+    listed.end = InputScanEnd(in, reader, listed.end);
+    listed.fileSize = PfLength(input);
+  }
+  EndArchiveInput(&in);
+  PfClose(input);
+  SetStatusFor(started);
+  if (started == kDone) SetScanStatus(listed.end, members->count);
+  return listed;
+}
+
 int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
   TarEntryList members;
   StartEntryList(&members);
-  ScanEnd end = kScanReadError;
-  PfFile* input = OpenArchiveInput();
-  if (input != nullptr) {
-    FileSource source;
-    StartFileSource(&source, input);
-    TarReader reader;
-    end = ScanArchive(&reader, &source, &members, masks, false);
-    PfClose(input);
-    SetScanStatus(end, members.count);
-  }
+  Listed listed = ScanForListing(&members, masks);
+  ScanEnd end = listed.end;
   bool damaged = end == kScanDamaged;
   if (!StatusIsOk() && !(damaged && gArchiveStatus == StatusFileError)) {
     FreeTarEntryList(&members);
@@ -96,9 +123,15 @@ int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
   }
   // Each member goes as soon as its entry is made, so that the two lists
   // are never both whole: their freed records make room for the entries.
+  bool every = true;
   while (TarEntry* m = members.head) {
-    ArcFileEntry* entry = NewArcFileEntry(*m);
     members.head = m->next;
+    if (!m->listed) {
+      every = every && m->name[0] == '\0';
+      free(m);
+      continue;
+    }
+    ArcFileEntry* entry = NewArcFileEntry(*m, listed.compressed);
     free(m);
     if (entry == nullptr) {
       SetStatus(StatusOutOfMemory);
@@ -109,5 +142,6 @@ int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
     list->count++;
   }
   FreeTarEntryList(&members);
-  return damaged ? 0 : FillArchiveInfo(list);
+  if (damaged) return 0;
+  return FillArchiveInfo(list, listed.compressed && every ? listed.fileSize : -1);
 }

@@ -5,12 +5,14 @@
 #include "../session/callbacks.h"
 #include "../session/current.h"
 #include "../tar/header.h"
+#include "archiveio.h"
 #include "ops.h"
 
 // Names an archive that may exist. Status: StatusOk (a TAR archive is now
 // current), StatusArchiveNotFound (nothing there: the archive is new),
 // StatusFileError (it cannot be read, or the path is null or too long) or
-// StatusNotTarArchive. A failure leaves no archive current, so that no
+// StatusNotTarArchive. A compressed archive is accepted when what it
+// decompresses to begins as a plain one does. A failure leaves no archive current, so that no
 // operation can run on the one named before.
 void NameArchive(const char* path) {
   SetStatus(StatusOk);
@@ -34,9 +36,9 @@ void NameArchive(const char* path) {
     SetArchive(nullptr, 0);
     return;
   }
-  FileSource source;
-  StartFileSource(&source, f);
-  bool isTar = IsTarArc(&source);
+  ArchiveInput in;
+  bool isTar = StartArchiveInput(&in, f) == kDone && IsTarArc(in.source);
+  EndArchiveInput(&in);
   PfClose(f);
   if (!isTar) {
     SetStatus(StatusNotTarArchive);

@@ -13,6 +13,7 @@ static int32_t Percentage(int64_t total, int64_t done) {
 
 static bool ReportToHost(void* context, int64_t done, Outcome sofar) {
   HostProgress* p = static_cast<HostProgress*>(context);
+  if (p->counted != nullptr) done = CompressedBytesRead(*p->counted);
   SetStatusFor(sofar);
   if (HostTakesProgress()) {
     // At most one chunk of 64 KiB since the last report.
@@ -26,5 +27,13 @@ static bool ReportToHost(void* context, int64_t done, Outcome sofar) {
 ProgressHook StartHostProgress(HostProgress* p, int64_t total) {
   p->total = total;
   p->lastDone = 0;
+  p->counted = nullptr;
   return ProgressHook{ReportToHost, p};
+}
+
+ProgressHook StartCompressedProgress(HostProgress* p, int64_t size,
+                                     const DecoderSource* counted) {
+  ProgressHook hook = StartHostProgress(p, size);
+  p->counted = counted;
+  return hook;
 }

@@ -18,6 +18,7 @@
 #include "../tar/copy.h"
 #include "append.h"
 #include "carry.h"
+#include "archiveio.h"
 #include "items.h"
 #include "ops.h"
 #include "replace.h"
@@ -27,7 +28,7 @@ const size_t kKeySize = kItemSize + kPathSize;
 // What one update works with; released before the export returns.
 struct Update {
   ArchiveLock lock;             // the archive, read and locked
-  FileSource archive;
+  ArchiveInput in;
   const FileMaskEntry** items;  // the host's items, by position
   NameIndex itemKeys;           // item key -> position of its first item
   FileMaskList keptNames;       // members the host chose to keep
@@ -171,8 +172,23 @@ static void AskAboutMembers(Update* u, TarEntryList* members) {
 
 static bool NotReplaced(const TarEntry& entry) { return !entry.replaced; }
 
-// The new archive beside the old one: what stays carried over as stored,
-// then the items, then the end marker; swapped in when complete.
+// What stays carried over as stored, then the items, then the end marker,
+// compressed as the archive is.
+static bool WriteRebuilt(Update* u, const TarEntryList* members, const FileMaskList* items,
+                         const Rebuild& rb) {
+  ArchiveOutput out;
+  Outcome started = StartArchiveOutput(&out, rb.file, u->in.codec);
+  SetStatusFor(started);
+  if (started == kDone) {
+    WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{u->in.source, &out.writer});
+    if (StatusIsOk()) AddItems(&out.writer, items, rb.tempPath, IsKeptItem, u);
+    if (StatusIsOk() && EndArchive(&out.writer)) SetStatusFor(FinishArchiveOutput(&out));
+  }
+  EndArchiveOutput(&out);
+  return StatusIsOk();
+}
+
+// The new archive beside the old one, swapped in when complete.
 static void RebuildWithItems(Update* u, const TarEntryList* members,
                              const FileMaskList* items) {
   Rebuild rb;
@@ -181,13 +197,7 @@ static void RebuildWithItems(Update* u, const TarEntryList* members,
     SetStatusFor(begun);
     return;
   }
-  TarWriter out;
-  StartTarWriter(&out, rb.file);
-  WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{&u->archive, &out});
-  if (StatusIsOk()) AddItems(&out, items, rb.tempPath, IsKeptItem, u);
-  bool written = StatusIsOk() && EndArchive(&out);
-  EndTarWriter(&out);
-  if (written) {
+  if (WriteRebuilt(u, members, items, rb)) {
     SetStatusFor(FinishRebuild(&rb, &u->lock, gArchivePath));
   } else {
     AbandonRebuild(&rb);
@@ -196,12 +206,14 @@ static void RebuildWithItems(Update* u, const TarEntryList* members,
 
 static void UpdateLockedArchive(Update* u, const FileMaskList* items) {
   TarEntryList members;
-  ScanForRebuild(&u->reader, &u->archive, &members);
+  ScanForRebuild(&u->reader, &u->in, &members);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
   if (StatusIsOk() && !IndexItems(u, items)) SetStatus(StatusOutOfMemory);
   if (StatusIsOk()) AskAboutMembers(u, &members);
   if (StatusIsOk()) {
-    if (CanAppendInPlace(&members, u->reader.outcome, &u->archive, items, IsKeptItem, u)) {
+    // Only a plain archive grows in place.
+    if (u->in.codec == kCodecNone &&
+        CanAppendInPlace(&members, u->reader.outcome, u->in.source, items, IsKeptItem, u)) {
       AppendInPlace(u->reader.outcome, u->lock, items, IsKeptItem, u);
     } else {
       RebuildWithItems(u, &members, items);
@@ -224,8 +236,10 @@ void UpdateArchive(const FileMaskList* items) {
   Outcome opened = OpenArchiveForChange(gArchivePath, &u->lock);
   SetStatusFor(opened);
   if (opened == kDone) {
-    StartFileSource(&u->archive, u->lock.file);
-    UpdateLockedArchive(u, items);
+    Outcome started = StartArchiveInput(&u->in, u->lock.file);
+    SetStatusFor(started);
+    if (started == kDone) UpdateLockedArchive(u, items);
+    EndArchiveInput(&u->in);
   }
   ReleaseUpdate(u);
 }

@@ -124,6 +124,9 @@ size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* l
 
 int64_t PfNow();  // seconds since 1970, UTC
 
+// How many processors the process may run on; at least 1.
+int PfProcessorCount();
+
 // Member time (seconds since 1970, UTC; before 1970 too) to a FILETIME:
 // through local broken-down time and a local FILETIME, then to UTC with the
 // bias now in force. False before 1601.

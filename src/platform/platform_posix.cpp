@@ -288,6 +288,11 @@ bool PfIsLeadByte(unsigned char) { return false; }  // 1252 is single-byte
 
 int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
 
+int PfProcessorCount() {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
 static bool LocalTime(int64_t mtime, struct tm* tm) {
   time_t t = static_cast<time_t>(mtime);
   return localtime_r(&t, tm) != nullptr;

@@ -193,6 +193,12 @@ size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* l
 
 int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
 
+int PfProcessorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
+
 // The member's time as local broken-down time, in a SYSTEMTIME (whole
 // seconds), by the time-zone rules of its own date: the runtime's local
 // time conversion stops at 1970 and 2038, the time-zone functions do not.

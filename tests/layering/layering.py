@@ -11,11 +11,12 @@ MAY_INCLUDE = {
     "platform": [],
     "base": ["platform"],
     "names": ["base", "platform"],
+    "codec": ["base", "platform"],
     "session": ["names", "base", "platform"],
     "tar": ["names", "base", "platform"],
     "archive": ["tar", "names", "base", "platform"],
-    "ops": ["archive", "tar", "session", "names", "base", "platform"],
-    "api": ["ops", "archive", "tar", "session", "names", "base", "platform"],
+    "ops": ["archive", "tar", "codec", "session", "names", "base", "platform"],
+    "api": ["ops", "archive", "tar", "codec", "session", "names", "base", "platform"],
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

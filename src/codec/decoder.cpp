@@ -1,0 +1,379 @@
+// The decoders: each codec's library turns the compressed bytes into a
+// history buffer, from which reads and copies are served. Streams follow
+// one another as one; zeros after the last are tape padding; anything else
+// after it is told as trailing bytes.
+#include <bzlib.h>
+#include <lzma.h>
+#include <zlib.h>
+#include <zstd.h>
+#include <zstd_errors.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "codec.h"
+
+namespace {
+
+const size_t kInputSize = 64 * 1024;
+// The history keeps kDecoderHistory bytes before the position; it is
+// shifted down when full, which copies a byte again once per few decoded.
+const size_t kHistorySize = 4 * kDecoderHistory;
+// The most one call decodes: enough that library calls cost nothing.
+const size_t kStepSize = 256 * 1024;
+
+}  // namespace
+
+struct Decoder {
+  Codec codec;
+  ByteSource* in;
+  DecodeState state;
+  bool inEnded;          // `in` has nothing more
+  bool started;          // the first stream has begun
+  bool streamOpen;       // inside a stream; else between streams
+  int64_t consumed;      // compressed bytes taken from `in`
+  unsigned char* input;  // kInputSize bytes read from `in`
+  size_t inLen;
+  size_t inAt;
+  unsigned char* history;  // decoded bytes [base, base + histLen)
+  size_t histLen;
+  int64_t base;
+  int64_t pos;  // the next byte to hand out; past the end only once ended
+  z_stream z;
+  lzma_stream x;
+  ZSTD_DCtx* zstd;
+  bz_stream bz;
+  bool zInit, xInit, bzInit;
+};
+
+static Decoder* DecoderOf(ByteSource* s) { return static_cast<DecoderSource*>(s)->decoder; }
+
+// ------------------------------------------------------------------- input
+
+// More compressed bytes in `input`, the unused ones moved to its start;
+// false when `in` has no more.
+static bool FillInput(Decoder* d) {
+  if (d->inAt > 0) {
+    memmove(d->input, d->input + d->inAt, d->inLen - d->inAt);
+    d->inLen -= d->inAt;
+    d->inAt = 0;
+  }
+  if (d->inEnded || d->inLen == kInputSize) return d->inLen > 0;
+  size_t got = SourceRead(d->in, d->input + d->inLen, kInputSize - d->inLen);
+  if (got < kInputSize - d->inLen) d->inEnded = true;
+  d->inLen += got;
+  d->consumed += static_cast<int64_t>(got);
+  return got > 0;
+}
+
+static size_t InputLeft(const Decoder* d) { return d->inLen - d->inAt; }
+
+static bool StartsStream(const Decoder* d, const unsigned char* p, size_t n) {
+  switch (d->codec) {
+    case kCodecGzip: return n >= 2 && p[0] == 0x1F && p[1] == 0x8B;
+    case kCodecXz: return n >= 6 && memcmp(p, "\xFD\x37\x7A\x58\x5A\x00", 6) == 0;
+    case kCodecZstd: return CodecOfSignature(p, n) == kCodecZstd;
+    case kCodecBzip2: return n >= 3 && memcmp(p, "BZh", 3) == 0;
+    default: return false;
+  }
+}
+
+// Between streams: passes over zeros, and says whether another stream
+// starts (true) or the decoding has ended (false, with the state set).
+static bool NextStream(Decoder* d) {
+  bool zeros = false;
+  for (;;) {
+    while (d->inAt < d->inLen && d->input[d->inAt] == 0) {
+      d->inAt++;
+      zeros = true;
+    }
+    if (d->inAt < d->inLen) break;
+    if (!FillInput(d)) {
+      d->state = kDecodeEnded;
+      return false;
+    }
+  }
+  // A stream after padding zeros is no longer this archive's.
+  if (!zeros) {
+    if (InputLeft(d) < 8) FillInput(d);
+    if (StartsStream(d, d->input + d->inAt, InputLeft(d))) return true;
+  }
+  d->state = kDecodeTrailing;
+  return false;
+}
+
+// --------------------------------------------------------- one step a codec
+
+// Each decodes what it can into `out` (`room` bytes), answering the bytes
+// made; at the end of a stream it clears `streamOpen`; on failure it sets
+// the state.
+
+static size_t GzipStep(Decoder* d, unsigned char* out, size_t room) {
+  if (!d->zInit) {
+    if (inflateInit2(&d->z, 16 + MAX_WBITS) != Z_OK) {
+      d->state = kDecodeFailed;
+      return 0;
+    }
+    d->zInit = true;
+  } else if (!d->streamOpen) {
+    inflateReset(&d->z);
+  }
+  d->streamOpen = true;
+  d->z.next_in = d->input + d->inAt;
+  d->z.avail_in = static_cast<uInt>(InputLeft(d));
+  d->z.next_out = out;
+  d->z.avail_out = static_cast<uInt>(room);
+  int rc = inflate(&d->z, Z_NO_FLUSH);
+  d->inAt = d->inLen - d->z.avail_in;
+  size_t made = room - d->z.avail_out;
+  if (rc == Z_STREAM_END) {
+    d->streamOpen = false;
+  } else if (rc == Z_MEM_ERROR) {
+    d->state = kDecodeFailed;
+  } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+    d->state = kDecodeDamaged;
+  }
+  return made;
+}
+
+static size_t XzStep(Decoder* d, unsigned char* out, size_t room) {
+  if (!d->streamOpen) {
+    if (d->xInit) lzma_end(&d->x);
+    d->x = LZMA_STREAM_INIT;
+    if (lzma_stream_decoder(&d->x, kXzMemoryLimit, 0) != LZMA_OK) {
+      d->state = kDecodeFailed;
+      return 0;
+    }
+    d->xInit = true;
+    d->streamOpen = true;
+  }
+  d->x.next_in = d->input + d->inAt;
+  d->x.avail_in = InputLeft(d);
+  d->x.next_out = out;
+  d->x.avail_out = room;
+  lzma_ret rc = lzma_code(&d->x, d->inEnded ? LZMA_FINISH : LZMA_RUN);
+  d->inAt = d->inLen - d->x.avail_in;
+  size_t made = room - d->x.avail_out;
+  if (rc == LZMA_STREAM_END) {
+    d->streamOpen = false;
+  } else if (rc == LZMA_MEMLIMIT_ERROR) {
+    d->state = kDecodeTooLarge;
+  } else if (rc == LZMA_MEM_ERROR) {
+    d->state = kDecodeFailed;
+  } else if (rc != LZMA_OK && rc != LZMA_BUF_ERROR) {
+    d->state = kDecodeDamaged;
+  }
+  return made;
+}
+
+static size_t ZstdStep(Decoder* d, unsigned char* out, size_t room) {
+  if (d->zstd == nullptr) {
+    d->zstd = ZSTD_createDCtx();
+    // Windows up to 2^27 bytes, as the zstd program takes them by default.
+    if (d->zstd == nullptr || ZSTD_isError(ZSTD_DCtx_setParameter(d->zstd, ZSTD_d_windowLogMax, 27))) {
+      d->state = kDecodeFailed;
+      return 0;
+    }
+  }
+  d->streamOpen = true;
+  ZSTD_inBuffer in = {d->input + d->inAt, InputLeft(d), 0};
+  ZSTD_outBuffer o = {out, room, 0};
+  size_t rc = ZSTD_decompressStream(d->zstd, &o, &in);
+  d->inAt += in.pos;
+  if (ZSTD_isError(rc)) {
+    ZSTD_ErrorCode code = ZSTD_getErrorCode(rc);
+    d->state = code == ZSTD_error_frameParameter_windowTooLarge ? kDecodeTooLarge
+               : code == ZSTD_error_memory_allocation          ? kDecodeFailed
+                                                               : kDecodeDamaged;
+  } else if (rc == 0) {
+    d->streamOpen = false;  // a frame ended; another may follow
+  }
+  return o.pos;
+}
+
+static size_t Bzip2Step(Decoder* d, unsigned char* out, size_t room) {
+  if (!d->streamOpen) {
+    if (d->bzInit) BZ2_bzDecompressEnd(&d->bz);
+    memset(&d->bz, 0, sizeof d->bz);
+    if (BZ2_bzDecompressInit(&d->bz, 0, 0) != BZ_OK) {
+      d->bzInit = false;
+      d->state = kDecodeFailed;
+      return 0;
+    }
+    d->bzInit = true;
+    d->streamOpen = true;
+  }
+  d->bz.next_in = reinterpret_cast<char*>(d->input + d->inAt);
+  d->bz.avail_in = static_cast<unsigned>(InputLeft(d));
+  d->bz.next_out = reinterpret_cast<char*>(out);
+  d->bz.avail_out = static_cast<unsigned>(room);
+  int rc = BZ2_bzDecompress(&d->bz);
+  d->inAt = d->inLen - d->bz.avail_in;
+  size_t made = room - d->bz.avail_out;
+  if (rc == BZ_STREAM_END) {
+    d->streamOpen = false;
+  } else if (rc == BZ_MEM_ERROR) {
+    d->state = kDecodeFailed;
+  } else if (rc != BZ_OK) {
+    d->state = kDecodeDamaged;
+  }
+  return made;
+}
+
+static size_t Step(Decoder* d, unsigned char* out, size_t room) {
+  switch (d->codec) {
+    case kCodecGzip: return GzipStep(d, out, room);
+    case kCodecXz: return XzStep(d, out, room);
+    case kCodecZstd: return ZstdStep(d, out, room);
+    case kCodecBzip2: return Bzip2Step(d, out, room);
+    default: d->state = kDecodeFailed; return 0;
+  }
+}
+
+// ----------------------------------------------------------------- history
+
+static int64_t HistoryEnd(const Decoder* d) { return d->base + static_cast<int64_t>(d->histLen); }
+
+// Room for a step at the end of the history, keeping kDecoderHistory bytes
+// before the position.
+static void MakeRoom(Decoder* d) {
+  if (kHistorySize - d->histLen >= kStepSize) return;
+  int64_t keepFrom = d->pos - static_cast<int64_t>(kDecoderHistory);
+  if (keepFrom <= d->base) return;
+  size_t drop = static_cast<size_t>(keepFrom - d->base);
+  if (drop > d->histLen) drop = d->histLen;
+  memmove(d->history, d->history + drop, d->histLen - drop);
+  d->histLen -= drop;
+  d->base += static_cast<int64_t>(drop);
+}
+
+// Decodes more at the end of the history; false when nothing more comes.
+static bool DecodeMore(Decoder* d) {
+  MakeRoom(d);
+  while (d->state == kDecoding) {
+    if (!d->streamOpen && d->started && !NextStream(d)) return false;
+    if (InputLeft(d) == 0 && !FillInput(d)) {
+      // The bytes ended inside a stream, or there were none at all.
+      d->state = kDecodeDamaged;
+      return false;
+    }
+    size_t room = kHistorySize - d->histLen;
+    if (room > kStepSize) room = kStepSize;
+    d->started = true;
+    size_t made = Step(d, d->history + d->histLen, room);
+    d->histLen += made;
+    if (made > 0) return true;
+    // Nothing came of what is buffered: the next step needs more input.
+    if (d->state == kDecoding && d->streamOpen && !FillInput(d)) {
+      d->state = kDecodeDamaged;
+      return false;
+    }
+  }
+  return false;
+}
+
+// ------------------------------------------------------------- the source
+
+static size_t DecoderRead(ByteSource* s, void* buf, size_t n) {
+  Decoder* d = DecoderOf(s);
+  unsigned char* out = static_cast<unsigned char*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    int64_t end = HistoryEnd(d);
+    if (d->pos >= end) {
+      if (d->pos > end || !DecodeMore(d)) break;
+      continue;
+    }
+    size_t ready = static_cast<size_t>(end - d->pos);
+    size_t k = ready < n - done ? ready : n - done;
+    memcpy(out + done, d->history + (d->pos - d->base), k);
+    d->pos += static_cast<int64_t>(k);
+    done += k;
+  }
+  return done;
+}
+
+// Forward by decoding; back within the history. Past the end, as in a file,
+// nothing more is read; a decoding that failed on the way refuses.
+static bool DecoderMoveTo(ByteSource* s, int64_t pos) {
+  Decoder* d = DecoderOf(s);
+  if (pos < d->base) return false;
+  while (pos > HistoryEnd(d)) {
+    d->pos = HistoryEnd(d);
+    if (!DecodeMore(d)) break;
+  }
+  if (pos > HistoryEnd(d) && d->state != kDecodeEnded && d->state != kDecodeTrailing) {
+    return false;
+  }
+  d->pos = pos;
+  return true;
+}
+
+static int64_t DecoderLength(ByteSource* s) {
+  Decoder* d = DecoderOf(s);
+  return d->state == kDecodeEnded || d->state == kDecodeTrailing ? HistoryEnd(d) : -1;
+}
+
+static size_t DecoderCopy(ByteSource* s, ByteSink* to, size_t n, int64_t, bool* inputEnded) {
+  Decoder* d = DecoderOf(s);
+  *inputEnded = false;
+  size_t done = 0;
+  while (done < n) {
+    int64_t end = HistoryEnd(d);
+    if (d->pos >= end) {
+      if (d->pos > end || !DecodeMore(d)) {
+        *inputEnded = true;
+        break;
+      }
+      continue;
+    }
+    size_t ready = static_cast<size_t>(end - d->pos);
+    size_t k = ready < n - done ? ready : n - done;
+    size_t put = SinkWrite(to, d->history + (d->pos - d->base), k);
+    d->pos += static_cast<int64_t>(put);
+    done += put;
+    if (put != k) break;
+  }
+  return done;
+}
+
+static const ByteSourceOps kDecoderOps = {DecoderRead, DecoderMoveTo, DecoderLength, DecoderCopy,
+                                          false};
+
+bool StartDecoder(DecoderSource* s, Codec codec, ByteSource* compressed) {
+  s->ops = &kDecoderOps;
+  Decoder* d = static_cast<Decoder*>(calloc(1, sizeof(Decoder)));
+  s->decoder = d;
+  if (d == nullptr) return false;
+  d->codec = codec;
+  d->in = compressed;
+  d->state = kDecoding;
+  d->input = static_cast<unsigned char*>(malloc(kInputSize));
+  d->history = static_cast<unsigned char*>(malloc(kHistorySize));
+  if (d->input == nullptr || d->history == nullptr) {
+    EndDecoder(s);
+    return false;
+  }
+  return true;
+}
+
+void EndDecoder(DecoderSource* s) {
+  Decoder* d = s->decoder;
+  if (d == nullptr) return;
+  if (d->zInit) inflateEnd(&d->z);
+  if (d->xInit) lzma_end(&d->x);
+  if (d->bzInit) BZ2_bzDecompressEnd(&d->bz);
+  ZSTD_freeDCtx(d->zstd);
+  free(d->input);
+  free(d->history);
+  free(d);
+  s->decoder = nullptr;
+}
+
+DecodeState DecoderState(const DecoderSource& s) {
+  return s.decoder != nullptr ? s.decoder->state : kDecodeFailed;
+}
+
+int64_t CompressedBytesRead(const DecoderSource& s) {
+  return s.decoder != nullptr ? s.decoder->consumed : 0;
+}

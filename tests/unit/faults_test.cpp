@@ -23,6 +23,8 @@ int gInjected = 0;
 
 struct Scene {
   std::string dir;
+  std::string ext;  // of the archives: ".tar", or one that compresses
+  std::string Arc(const char* stem) const { return Mod(stem + ext); }
   std::string Path(const std::string& name) const { return Join(dir, name); }
   std::string Mod(const std::string& name) const { return ModPath(Path(name)); }
 };
@@ -77,23 +79,24 @@ void AddFiles(const Scene& s, std::initializer_list<const char*> names) {
 
 // The archive every operation below starts from, made without faults.
 void MakeArchive(const Scene& s) {
-  InitArcFile(s.Mod("t.tar").c_str());
-  CreateArcFile(s.Mod("t.tar").c_str());
+  InitArcFile(s.Arc("t").c_str());
+  CreateArcFile(s.Arc("t").c_str());
   AddFiles(s, {"src/a.txt", "src/b.bin", "src/c.txt"});
   ASSERT_EQ(StatusOk, GetArchiveStatus());
 }
 
 struct Operation {
-  const char* name;
+  std::string name;
   bool startsWithArchive;  // an existing archive must survive a failure
   std::function<void(const Scene&)> run;
+  std::string ext;
 };
 
 std::vector<Operation> Operations() {
-  return {
+  std::vector<Operation> ops = {
       {"extract", true,
        [](const Scene& s) {
-         InitArcFile(s.Mod("t.tar").c_str());
+         InitArcFile(s.Arc("t").c_str());
          SetOutputPath(s.Mod("out").c_str());
          FileMaskList masks;
          InitFileMaskList(&masks);
@@ -101,18 +104,18 @@ std::vector<Operation> Operations() {
        }},
       {"add to a new archive", false,
        [](const Scene& s) {
-         InitArcFile(s.Mod("n.tar").c_str());
-         CreateArcFile(s.Mod("n.tar").c_str());
+         InitArcFile(s.Arc("n").c_str());
+         CreateArcFile(s.Arc("n").c_str());
          AddFiles(s, {"src/a.txt", "src/b.bin"});
        }},
       {"update", true,
        [](const Scene& s) {
-         InitArcFile(s.Mod("t.tar").c_str());
+         InitArcFile(s.Arc("t").c_str());
          AddFiles(s, {"src/a.txt", "src/new.txt"});
        }},
       {"delete", true,
        [](const Scene& s) {
-         InitArcFile(s.Mod("t.tar").c_str());
+         InitArcFile(s.Arc("t").c_str());
          FileMaskList masks;
          InitFileMaskList(&masks);
          AppendFileMask("*.bin", &masks);
@@ -120,12 +123,25 @@ std::vector<Operation> Operations() {
          DoneFileMaskList(&masks);
        }},
   };
+  // The same through a compressor and back, with two threads for zstd.
+  size_t plain = ops.size();
+  for (const char* ext : {".tar", ".tgz", ".tzst"}) {
+    for (size_t i = 0; i < plain; i++) {
+      Operation op = ops[i];
+      op.ext = ext;
+      op.name += std::string(" ") + ext;
+      ops.push_back(op);
+    }
+  }
+  ops.erase(ops.begin(), ops.begin() + static_cast<long>(plain));
+  return ops;
 }
 
 // A fresh scene for one run of `op`.
 Scene Setup(const Operation& op) {
   Scene s;
   s.dir = MakeTempDir();
+  s.ext = op.ext;
   Prepare(s);
   WriteFile(s.Path("src/new.txt"), Pattern(600, 3));
   SetFileTimes(s.Path("src/new.txt"));
@@ -181,7 +197,7 @@ void CheckFaultyRun(const Operation& op, const Clean& clean, PfFault fault, int 
       EXPECT_TRUE(unchanged || complete) << label << ": " << f.first << " damaged";
     }
     for (const auto& f : before) {
-      if (f.first == "t.tar") {
+      if (f.first == "t" + op.ext) {
         EXPECT_TRUE(after.count(f.first)) << label << ": archive lost";
       }
     }

@@ -1,5 +1,7 @@
 #include "archive.h"
 
+#include <cstdlib>
+
 #include "console.h"
 #include "disk.h"
 #include "module.h"
@@ -10,11 +12,56 @@ unsigned NameArchive(const Options& o) {
   return api.GetArchiveStatus();
 }
 
+// Whether a 512-byte block is all zero or carries the checksum of a header.
+static bool ReadsAsPlainTar(const std::string& block) {
+  if (block.size() < 512) return false;
+  unsigned sum = 0;
+  bool zero = true;
+  for (size_t i = 0; i < 512; i++) {
+    unsigned char c = static_cast<unsigned char>(block[i]);
+    zero = zero && c == 0;
+    sum += i >= 148 && i < 156 ? ' ' : c;
+  }
+  unsigned stored = static_cast<unsigned>(strtoul(block.substr(148, 8).c_str(), nullptr, 8));
+  return zero || (stored & 0xFF) == (sum & 0xFF);
+}
+
+std::string CompressionOf(const std::string& path) {
+  std::string head = FirstBytes(path, 512);
+  if (ReadsAsPlainTar(head)) return "";
+  static const struct {
+    const char* magic;
+    size_t len;
+    const char* name;
+  } kMagics[] = {
+      {"\x1F\x8B", 2, "gzip"},     {"\xFD" "7zXZ", 6, "xz"},    {"\x28\xB5\x2F\xFD", 4, "zstd"},
+      {"BZh", 3, "bzip2"},         {"LZIP", 4, "lzip"},         {"\x04\x22\x4D\x18", 4, "lz4"},
+      {"\x1F\x9D", 2, "compress"}, {"\x89LZO", 4, "lzop"},
+  };
+  for (const auto& m : kMagics) {
+    if (head.compare(0, m.len, std::string(m.magic, m.len)) == 0) return m.name;
+  }
+  // zstd allows skippable frames before its first.
+  if (head.size() >= 4 && (head[0] & 0xF0) == 0x50 && head.compare(1, 3, "\x2A\x4D\x18") == 0) {
+    return "zstd";
+  }
+  return "";
+}
+
+bool ModuleReads(const std::string& compression) {
+  return compression.empty() || compression == "gzip" || compression == "xz" ||
+         compression == "zstd" || compression == "bzip2";
+}
+
 static std::string WhyNotOpened(const Options& o, unsigned status) {
   if (status == StatusArchiveNotFound) return "no such file";
   if (IsFolder(o.archive)) return "it is a folder";
   if (status == StatusNotTarArchive) {
-    return IsEmptyFile(o.archive) ? "it is an empty file, no archive yet" : "it is no TAR archive";
+    if (IsEmptyFile(o.archive)) return "it is an empty file, no archive yet";
+    std::string compression = CompressionOf(o.archive);
+    if (!ModuleReads(compression)) return "compressed with " + compression + ", which votar does not read";
+    if (!compression.empty()) return "it is compressed with " + compression + " but holds no TAR archive";
+    return "it is no TAR archive";
   }
   std::string why = WhyUnreadable(o.archive);
   if (!why.empty()) return why;
@@ -40,6 +87,8 @@ bool DamagedAfter(const Options& o, int* members) {
 }
 
 bool CutShort(const Options& o) {
+  // Only a plain archive's size says where its members end.
+  if (!CompressionOf(o.archive).empty()) return false;
   MaskList all;
   Listing listing(all);
   int64_t needed = 0;
@@ -56,6 +105,11 @@ static std::string FolderOf(const std::string& path) {
 
 std::string WhyChangeFailed(const Options& o, unsigned status) {
   if (status != StatusFileError) return StatusWords(status);
+  size_t len = o.archive.size();
+  if ((len >= 2 && o.archive.compare(len - 2, 2, ".Z") == 0) ||
+      (len >= 4 && o.archive.compare(len - 4, 4, ".taZ") == 0)) {
+    return "votar does not write compress (.Z) archives";
+  }
   if (ArchiveInUse(o.archive)) return "it is in use by another program";
   bool exists = Exists(o.archive);
   std::string why;

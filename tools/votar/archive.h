@@ -9,6 +9,13 @@
 // Names the archive to the module (InitArcFile); answers the status.
 unsigned NameArchive(const Options& o);
 
+// The compression an archive's first bytes show, by its usual name ("gzip",
+// "lzip", ...), or "" for a plain archive or none votar knows. As the
+// module does, a first block that reads as a tar header is plain.
+std::string CompressionOf(const std::string& path);
+// Whether the module reads that compression.
+bool ModuleReads(const std::string& compression);
+
 // Tells why the archive could not be named; answers the exit status.
 int OpenFailed(const Options& o, unsigned status);
 

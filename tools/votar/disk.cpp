@@ -110,6 +110,15 @@ std::string ErrorWords(int error) {
   return words;
 }
 
+std::string FirstBytes(const std::string& path, size_t n) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) return "";
+  std::string bytes(n, '\0');
+  bytes.resize(fread(&bytes[0], 1, n, f));
+  fclose(f);
+  return bytes;
+}
+
 std::string WhyUnreadable(const std::string& path) {
   FILE* f = fopen(path.c_str(), "rb");
   if (f == nullptr) return ErrorWords(errno);

@@ -36,6 +36,9 @@ int64_t FileSize(const std::string& path);
 bool IsFolder(const std::string& path);
 bool Exists(const std::string& path);
 
+// Up to `n` bytes from the start of the file; "" when it cannot be read.
+std::string FirstBytes(const std::string& path, size_t n);
+
 // Why the file cannot be opened for reading, in words; "" when it can.
 std::string WhyUnreadable(const std::string& path);
 

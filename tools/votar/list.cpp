@@ -48,7 +48,9 @@ struct Summary {
 void Put(const std::string& text) { fputs(text.c_str(), stdout); }
 
 void PrintJson(const Options& o, const ArcFileList& files, const Summary& s) {
-  Put("{\"archive\": " + JsonString(Shown(o.archive)) + ", \"members\": [");
+  std::string compression = CompressionOf(o.archive);
+  Put("{\"archive\": " + JsonString(Shown(o.archive)) + ", \"compression\": " +
+      JsonString(compression.empty() ? "none" : compression) + ", \"members\": [");
   const char* sep = "";
   for (const ArcFileEntry* e = files.head; e != nullptr; e = e->next) {
     Put(std::string(sep) + "\n  {\"name\": " + JsonString(AnsiToUtf8(e->name)) +

@@ -11,11 +11,16 @@ BUILD=${VOTAR_BUILD:-$ROOT/build}
 
 PACKAGES=(cmake ninja-build g++ python3 tar libarchive-tools googletest time
           clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-i686-posix
-          wine wine32:i386)
+          wine wine32:i386
+          zlib1g-dev liblzma-dev libzstd-dev libbz2-dev libz-mingw-w64-dev
+          pigz zstd xz-utils bzip2 make dpkg-dev)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
-setup() {
+# The packages, then the compression libraries for the Win32 build.
+setup() { install_packages; bash cmake/deps.sh "$BUILD"; }
+
+install_packages() {
   local missing=()
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

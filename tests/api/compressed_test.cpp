@@ -155,6 +155,15 @@ TEST_F(CompressedTest, CutShortBadCheckNoArchive) {
       EXPECT_TRUE(ReadFile(Path("d.tar")) == bytes);
       RemoveTree(Path("out-d"));
     }
+    // Bytes after the last stream lie outside an archive that ended with
+    // its end marker, and are damage in one that did not.
+    Compress(k, TarArchive({kA}, false), "open");
+    for (bool ended : {true, false}) {
+      WriteFile(Path("t.tar"), ReadFile(Path(ended ? "whole" : "open")) + "trailing bytes");
+      OpenArchive("t.tar");
+      Listed();
+      EXPECT_EQ(ended ? StatusOk : StatusFileError, m.GetArchiveStatus()) << ended;
+    }
     Compress(k, "hello, no archive here\n", "hello");
     OpenArchive("hello");
     EXPECT_EQ(StatusNotTarArchive, m.GetArchiveStatus());

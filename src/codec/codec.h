@@ -77,9 +77,9 @@ struct Encoder;
 
 // Bytes written to it are compressed into `out` at the codec's usual level
 // (gzip 6, xz 6, zstd 3, bzip2 9): one stream, in the codec's own format.
-// xz and zstd use up to `threads` threads, bounded by what fits an encoder
-// budget of 512 MiB, and one when the threaded encoder cannot be set up;
-// every thread has ended when FinishEncoder or EndEncoder returns.
+// gzip, xz and zstd use up to `threads` threads (xz and zstd as many as fit
+// an encoder budget of 512 MiB), and one when the threaded encoder cannot
+// be set up; every thread has ended when EndEncoder returns.
 struct EncoderSink : ByteSink {
   Encoder* encoder;
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "codec.h"
+#include "deflate_blocks.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ struct Encoder {
   lzma_stream x;
   ZSTD_CCtx* zstd;
   bz_stream bz;
+  BlockDeflater* blocks;  // gzip on several threads
   bool zInit, xInit, bzInit;
 };
 
@@ -43,7 +45,13 @@ static bool Drain(Encoder* e, size_t made) {
 
 // ----------------------------------------------------------------- set-up
 
-static bool StartGzip(Encoder* e) {
+// Several threads deflate blocks of their own where there are processors
+// for them; one thread keeps zlib's plain stream.
+static bool StartGzip(Encoder* e, int threads) {
+  if (threads > 1) {
+    e->blocks = StartBlockDeflater(threads, e->out);
+    return e->blocks != nullptr;
+  }
   // 16 + 15 window bits: a gzip header and trailer around the deflate data.
   e->zInit = deflateInit2(&e->z, kGzipLevel, Z_DEFLATED, 16 + MAX_WBITS, 8,
                           Z_DEFAULT_STRATEGY) == Z_OK;
@@ -151,7 +159,13 @@ static bool Code(Encoder* e, const unsigned char* in, size_t n, bool finish) {
   if (e->failed) return false;
   bool ok = false;
   switch (e->codec) {
-    case kCodecGzip: ok = GzipCode(e, in, n, finish); break;
+    case kCodecGzip:
+      if (e->blocks != nullptr) {
+        ok = finish ? FinishBlockDeflater(e->blocks) : DeflateBytes(e->blocks, in, n);
+      } else {
+        ok = GzipCode(e, in, n, finish);
+      }
+      break;
     case kCodecXz: ok = XzCode(e, in, n, finish); break;
     case kCodecZstd: ok = ZstdCode(e, in, n, finish); break;
     case kCodecBzip2: ok = Bzip2Code(e, in, n, finish); break;
@@ -189,7 +203,7 @@ bool StartEncoder(EncoderSink* s, Codec codec, ByteSink* out, int threads) {
   bool started = e->output != nullptr;
   if (started) {
     switch (codec) {
-      case kCodecGzip: started = StartGzip(e); break;
+      case kCodecGzip: started = StartGzip(e, threads); break;
       case kCodecXz: started = StartXz(e, threads); break;
       case kCodecZstd: started = StartZstd(e, threads); break;
       case kCodecBzip2: started = StartBzip2(e); break;
@@ -206,6 +220,7 @@ void EndEncoder(EncoderSink* s) {
   Encoder* e = s->encoder;
   if (e == nullptr) return;
   if (e->zInit) deflateEnd(&e->z);
+  EndBlockDeflater(e->blocks);
   if (e->xInit) lzma_end(&e->x);
   if (e->bzInit) BZ2_bzCompressEnd(&e->bz);
   ZSTD_freeCCtx(e->zstd);

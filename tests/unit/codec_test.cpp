@@ -129,7 +129,8 @@ TEST(Codec, StreamsWholeJoinedPaddedTrailedCutDamaged) {
       {kEmpty, kDecodeDamaged, false},
   };
   for (Codec codec : kCodecs) {
-    const std::string ea = Encode(codec, a);
+    // One stream made with threads, one without.
+    const std::string ea = Encode(codec, a, 3);
     const std::string eb = Encode(codec, b);
     for (const Row& row : rows) {
       std::string where = "codec " + std::to_string(codec) + ", shape " + std::to_string(row.shape);
@@ -180,6 +181,19 @@ TEST(Codec, ProgramsOutputAndLimits) {
     if (row.state == kDecodeEnded) {
       EXPECT_TRUE(d.bytes == data) << "line " << row.line;
     }
+  }
+  // What the encoders write with threads, each codec's program reads back.
+  for (Codec codec : kCodecs) {
+    static const char* const kTests[] = {"", "gzip -dc", "xz -dc", "zstd -qdc", "bzip2 -dc"};
+    std::string dir = MakeTempDir();
+    WriteFile(Join(dir, "data"), data);
+    WriteFile(Join(dir, "packed"), Encode(codec, data, 2));
+    std::string output;
+    EXPECT_EQ(0, RunCommand(std::string(kTests[codec]) + " <'" + UnixPath(Join(dir, "packed")) +
+                                "' | cmp - '" + UnixPath(Join(dir, "data")) + "'",
+                            &output))
+        << codec << ": " << output;
+    RemoveTree(dir);
   }
   // pigz writes a member per stream it is handed: two of them join.
   std::string joined = Program(kCodecGzip, "", "one ") + Program(kCodecGzip, "", "two");

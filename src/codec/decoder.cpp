@@ -8,9 +8,14 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
 
+#include "../platform/platform.h"
 #include "codec.h"
 
 namespace {
@@ -21,17 +26,29 @@ const size_t kInputSize = 64 * 1024;
 const size_t kHistorySize = 4 * kDecoderHistory;
 // The most one call decodes: enough that library calls cost nothing.
 const size_t kStepSize = 256 * 1024;
+// Decoded ahead on a thread of its own, chunks of a step each.
+const int kChunks = 4;
+
+struct Chunk {
+  unsigned char* bytes;  // kStepSize
+  size_t len;
+  DecodeState after;     // how the decoding stood once it was made
+};
 
 }  // namespace
 
+// The decoding proper (input, the codec's stream, `work`) runs on a thread
+// of its own where one can be started, a few chunks ahead of the reader;
+// the reader (history, position, `state`) takes the chunks in order.
 struct Decoder {
   Codec codec;
   ByteSource* in;
-  DecodeState state;
+  DecodeState state;     // as far as the reader has taken the chunks
+  DecodeState work;      // of the decoding itself
   bool inEnded;          // `in` has nothing more
   bool started;          // the first stream has begun
   bool streamOpen;       // inside a stream; else between streams
-  int64_t consumed;      // compressed bytes taken from `in`
+  std::atomic<int64_t> consumed;  // compressed bytes taken from `in`
   unsigned char* input;  // kInputSize bytes read from `in`
   size_t inLen;
   size_t inAt;
@@ -44,6 +61,16 @@ struct Decoder {
   ZSTD_DCtx* zstd;
   bz_stream bz;
   bool zInit, xInit, bzInit;
+  // Decoding ahead.
+  bool ahead;
+  PfThread thread;
+  std::mutex lock;
+  std::condition_variable filled;   // a chunk waits for the reader
+  std::condition_variable emptied;  // a slot waits for the decoding
+  Chunk chunks[kChunks];
+  int head;   // the next chunk to take
+  int count;  // chunks made and not taken
+  bool quit;
 };
 
 static Decoder* DecoderOf(ByteSource* s) { return static_cast<DecoderSource*>(s)->decoder; }
@@ -89,7 +116,7 @@ static bool NextStream(Decoder* d) {
     }
     if (d->inAt < d->inLen) break;
     if (!FillInput(d)) {
-      d->state = kDecodeEnded;
+      d->work = kDecodeEnded;
       return false;
     }
   }
@@ -98,7 +125,7 @@ static bool NextStream(Decoder* d) {
     if (InputLeft(d) < 8) FillInput(d);
     if (StartsStream(d, d->input + d->inAt, InputLeft(d))) return true;
   }
-  d->state = kDecodeTrailing;
+  d->work = kDecodeTrailing;
   return false;
 }
 
@@ -111,7 +138,7 @@ static bool NextStream(Decoder* d) {
 static size_t GzipStep(Decoder* d, unsigned char* out, size_t room) {
   if (!d->zInit) {
     if (inflateInit2(&d->z, 16 + MAX_WBITS) != Z_OK) {
-      d->state = kDecodeFailed;
+      d->work = kDecodeFailed;
       return 0;
     }
     d->zInit = true;
@@ -129,9 +156,9 @@ static size_t GzipStep(Decoder* d, unsigned char* out, size_t room) {
   if (rc == Z_STREAM_END) {
     d->streamOpen = false;
   } else if (rc == Z_MEM_ERROR) {
-    d->state = kDecodeFailed;
+    d->work = kDecodeFailed;
   } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-    d->state = kDecodeDamaged;
+    d->work = kDecodeDamaged;
   }
   return made;
 }
@@ -141,7 +168,7 @@ static size_t XzStep(Decoder* d, unsigned char* out, size_t room) {
     if (d->xInit) lzma_end(&d->x);
     d->x = LZMA_STREAM_INIT;
     if (lzma_stream_decoder(&d->x, kXzMemoryLimit, 0) != LZMA_OK) {
-      d->state = kDecodeFailed;
+      d->work = kDecodeFailed;
       return 0;
     }
     d->xInit = true;
@@ -157,11 +184,11 @@ static size_t XzStep(Decoder* d, unsigned char* out, size_t room) {
   if (rc == LZMA_STREAM_END) {
     d->streamOpen = false;
   } else if (rc == LZMA_MEMLIMIT_ERROR) {
-    d->state = kDecodeTooLarge;
+    d->work = kDecodeTooLarge;
   } else if (rc == LZMA_MEM_ERROR) {
-    d->state = kDecodeFailed;
+    d->work = kDecodeFailed;
   } else if (rc != LZMA_OK && rc != LZMA_BUF_ERROR) {
-    d->state = kDecodeDamaged;
+    d->work = kDecodeDamaged;
   }
   return made;
 }
@@ -171,7 +198,7 @@ static size_t ZstdStep(Decoder* d, unsigned char* out, size_t room) {
     d->zstd = ZSTD_createDCtx();
     // Windows up to 2^27 bytes, as the zstd program takes them by default.
     if (d->zstd == nullptr || ZSTD_isError(ZSTD_DCtx_setParameter(d->zstd, ZSTD_d_windowLogMax, 27))) {
-      d->state = kDecodeFailed;
+      d->work = kDecodeFailed;
       return 0;
     }
   }
@@ -182,7 +209,7 @@ static size_t ZstdStep(Decoder* d, unsigned char* out, size_t room) {
   d->inAt += in.pos;
   if (ZSTD_isError(rc)) {
     ZSTD_ErrorCode code = ZSTD_getErrorCode(rc);
-    d->state = code == ZSTD_error_frameParameter_windowTooLarge ? kDecodeTooLarge
+    d->work = code == ZSTD_error_frameParameter_windowTooLarge ? kDecodeTooLarge
                : code == ZSTD_error_memory_allocation          ? kDecodeFailed
                                                                : kDecodeDamaged;
   } else if (rc == 0) {
@@ -197,7 +224,7 @@ static size_t Bzip2Step(Decoder* d, unsigned char* out, size_t room) {
     memset(&d->bz, 0, sizeof d->bz);
     if (BZ2_bzDecompressInit(&d->bz, 0, 0) != BZ_OK) {
       d->bzInit = false;
-      d->state = kDecodeFailed;
+      d->work = kDecodeFailed;
       return 0;
     }
     d->bzInit = true;
@@ -213,9 +240,9 @@ static size_t Bzip2Step(Decoder* d, unsigned char* out, size_t room) {
   if (rc == BZ_STREAM_END) {
     d->streamOpen = false;
   } else if (rc == BZ_MEM_ERROR) {
-    d->state = kDecodeFailed;
+    d->work = kDecodeFailed;
   } else if (rc != BZ_OK) {
-    d->state = kDecodeDamaged;
+    d->work = kDecodeDamaged;
   }
   return made;
 }
@@ -226,7 +253,7 @@ static size_t Step(Decoder* d, unsigned char* out, size_t room) {
     case kCodecXz: return XzStep(d, out, room);
     case kCodecZstd: return ZstdStep(d, out, room);
     case kCodecBzip2: return Bzip2Step(d, out, room);
-    default: d->state = kDecodeFailed; return 0;
+    default: d->work = kDecodeFailed; return 0;
   }
 }
 
@@ -247,29 +274,85 @@ static void MakeRoom(Decoder* d) {
   d->base += static_cast<int64_t>(drop);
 }
 
+// Decodes into `out` (`room` bytes) until something comes or the decoding
+// ends; answers the bytes made.
+static size_t DecodeInto(Decoder* d, unsigned char* out, size_t room) {
+  while (d->work == kDecoding) {
+    if (!d->streamOpen && d->started && !NextStream(d)) return 0;
+    if (InputLeft(d) == 0 && !FillInput(d)) {
+      // The bytes ended inside a stream, or there were none at all.
+      d->work = kDecodeDamaged;
+      return 0;
+    }
+    d->started = true;
+    size_t made = Step(d, out, room);
+    if (made > 0) return made;
+    // Nothing came of what is buffered: the next step needs more input.
+    if (d->work == kDecoding && d->streamOpen && !FillInput(d)) {
+      d->work = kDecodeDamaged;
+      return 0;
+    }
+  }
+  return 0;
+}
+
+// The decoding thread: fills free chunks in order, until the decoding ends
+// or the reader quits.
+static void DecodeAhead(void* decoder) {
+  Decoder* d = static_cast<Decoder*>(decoder);
+  int tail = 0;
+  std::unique_lock<std::mutex> hold(d->lock);
+  for (;;) {
+    d->emptied.wait(hold, [d] { return d->quit || d->count < kChunks; });
+    if (d->quit) return;
+    Chunk& c = d->chunks[tail];
+    hold.unlock();
+    size_t made = 0;
+    while (made < kStepSize && d->work == kDecoding) {
+      made += DecodeInto(d, c.bytes + made, kStepSize - made);
+    }
+    c.len = made;
+    c.after = d->work;
+    hold.lock();
+    tail = (tail + 1) % kChunks;
+    d->count++;
+    d->filled.notify_one();
+    if (c.after != kDecoding) return;
+  }
+}
+
+// The next chunk the thread made, into the history.
+static size_t TakeChunk(Decoder* d, unsigned char* out) {
+  Chunk& c = d->chunks[d->head];
+  {
+    std::unique_lock<std::mutex> hold(d->lock);
+    d->filled.wait(hold, [d] { return d->count > 0; });
+  }
+  memcpy(out, c.bytes, c.len);
+  size_t made = c.len;
+  d->state = c.after;
+  std::lock_guard<std::mutex> hold(d->lock);
+  d->head = (d->head + 1) % kChunks;
+  d->count--;
+  d->emptied.notify_one();
+  return made;
+}
+
 // Decodes more at the end of the history; false when nothing more comes.
 static bool DecodeMore(Decoder* d) {
   MakeRoom(d);
-  while (d->state == kDecoding) {
-    if (!d->streamOpen && d->started && !NextStream(d)) return false;
-    if (InputLeft(d) == 0 && !FillInput(d)) {
-      // The bytes ended inside a stream, or there were none at all.
-      d->state = kDecodeDamaged;
-      return false;
-    }
-    size_t room = kHistorySize - d->histLen;
-    if (room > kStepSize) room = kStepSize;
-    d->started = true;
-    size_t made = Step(d, d->history + d->histLen, room);
-    d->histLen += made;
-    if (made > 0) return true;
-    // Nothing came of what is buffered: the next step needs more input.
-    if (d->state == kDecoding && d->streamOpen && !FillInput(d)) {
-      d->state = kDecodeDamaged;
-      return false;
+  size_t made = 0;
+  while (made == 0 && d->state == kDecoding) {
+    unsigned char* out = d->history + d->histLen;
+    if (d->ahead) {
+      made = TakeChunk(d, out);
+    } else {
+      made = DecodeInto(d, out, kStepSize);
+      d->state = d->work;
     }
   }
-  return false;
+  d->histLen += made;
+  return made > 0;
 }
 
 // ------------------------------------------------------------- the source
@@ -340,33 +423,53 @@ static size_t DecoderCopy(ByteSource* s, ByteSink* to, size_t n, int64_t, bool* 
 static const ByteSourceOps kDecoderOps = {DecoderRead, DecoderMoveTo, DecoderLength, DecoderCopy,
                                           false};
 
+// Chunks to decode ahead into, and the thread; without them the reader
+// decodes on its own thread.
+static void StartDecodingAhead(Decoder* d) {
+  for (Chunk& c : d->chunks) {
+    c.bytes = static_cast<unsigned char*>(malloc(kStepSize));
+    if (c.bytes == nullptr) return;
+  }
+  d->ahead = PfStartThread(&d->thread, DecodeAhead, d);
+}
+
 bool StartDecoder(DecoderSource* s, Codec codec, ByteSource* compressed) {
   s->ops = &kDecoderOps;
-  Decoder* d = static_cast<Decoder*>(calloc(1, sizeof(Decoder)));
+  Decoder* d = new (std::nothrow) Decoder();
   s->decoder = d;
   if (d == nullptr) return false;
   d->codec = codec;
   d->in = compressed;
-  d->state = kDecoding;
+  d->state = d->work = kDecoding;
   d->input = static_cast<unsigned char*>(malloc(kInputSize));
   d->history = static_cast<unsigned char*>(malloc(kHistorySize));
   if (d->input == nullptr || d->history == nullptr) {
     EndDecoder(s);
     return false;
   }
+  StartDecodingAhead(d);
   return true;
 }
 
 void EndDecoder(DecoderSource* s) {
   Decoder* d = s->decoder;
   if (d == nullptr) return;
+  if (d->ahead) {
+    {
+      std::lock_guard<std::mutex> hold(d->lock);
+      d->quit = true;
+    }
+    d->emptied.notify_one();
+    PfJoinThread(&d->thread);
+  }
+  for (Chunk& c : d->chunks) free(c.bytes);
   if (d->zInit) inflateEnd(&d->z);
   if (d->xInit) lzma_end(&d->x);
   if (d->bzInit) BZ2_bzDecompressEnd(&d->bz);
   ZSTD_freeDCtx(d->zstd);
   free(d->input);
   free(d->history);
-  free(d);
+  delete d;
   s->decoder = nullptr;
 }
 
@@ -375,5 +478,5 @@ DecodeState DecoderState(const DecoderSource& s) {
 }
 
 int64_t CompressedBytesRead(const DecoderSource& s) {
-  return s.decoder != nullptr ? s.decoder->consumed : 0;
+  return s.decoder != nullptr ? s.decoder->consumed.load() : 0;
 }

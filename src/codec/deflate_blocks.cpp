@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
+
+#include "../platform/platform.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ struct Job {
 struct BlockDeflater {
   ByteSink* out;
   bool failed;
-  int workerCount;
-  std::thread workers[kMaxWorkers];
+  int workerCount;  // started
+  PfThread workers[kMaxWorkers];
   Job jobs[kMaxWorkers * kJobsPerWorker];
   int jobCount;
   size_t outSize;
@@ -75,7 +76,8 @@ static bool DeflateJob(z_stream* z, Job* job, size_t outSize) {
   return z->avail_in == 0 && z->avail_out > 0 && (job->last ? rc == Z_STREAM_END : rc == Z_OK);
 }
 
-static void Work(BlockDeflater* d) {
+static void Work(void* deflater) {
+  BlockDeflater* d = static_cast<BlockDeflater*>(deflater);
   z_stream z = {};
   bool started = deflateInit2(&z, kLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
   std::unique_lock<std::mutex> hold(d->lock);
@@ -164,8 +166,8 @@ BlockDeflater* StartBlockDeflater(int threads, ByteSink* out) {
   BlockDeflater* d = new (std::nothrow) BlockDeflater();
   if (d == nullptr) return nullptr;
   d->out = out;
-  d->workerCount = threads < kMaxWorkers ? threads : kMaxWorkers;
-  d->jobCount = d->workerCount * kJobsPerWorker;
+  int workers = threads < kMaxWorkers ? threads : kMaxWorkers;
+  d->jobCount = workers * kJobsPerWorker;
   d->outSize = compressBound(kBlockSize) + 64;
   d->crc = crc32(0L, nullptr, 0);
   for (int i = 0; i < d->jobCount; i++) {
@@ -178,7 +180,13 @@ BlockDeflater* StartBlockDeflater(int threads, ByteSink* out) {
     }
   }
   d->jobs[0].state = kFilling;
-  for (int i = 0; i < d->workerCount; i++) d->workers[i] = std::thread(Work, d);
+  while (d->workerCount < workers && PfStartThread(&d->workers[d->workerCount], Work, d)) {
+    d->workerCount++;
+  }
+  if (d->workerCount == 0) {
+    EndBlockDeflater(d);
+    return nullptr;
+  }
   Put(d, kHeader, sizeof kHeader);
   return d;
 }
@@ -225,9 +233,7 @@ void EndBlockDeflater(BlockDeflater* d) {
     d->quit = true;
   }
   d->readyJob.notify_all();
-  for (int i = 0; i < d->workerCount; i++) {
-    if (d->workers[i].joinable()) d->workers[i].join();
-  }
+  for (int i = 0; i < d->workerCount; i++) PfJoinThread(&d->workers[i]);
   for (int i = 0; i < d->jobCount; i++) {
     free(d->jobs[i].in);
     free(d->jobs[i].out);

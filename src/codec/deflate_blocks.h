@@ -8,7 +8,7 @@
 struct BlockDeflater;
 
 // Starts `threads` workers (at most four) writing to `out`; null when there
-// is no memory.
+// is no memory or no thread.
 BlockDeflater* StartBlockDeflater(int threads, ByteSink* out);
 // False once anything could not be written or compressed.
 bool DeflateBytes(BlockDeflater* d, const unsigned char* bytes, size_t n);

@@ -50,7 +50,7 @@ static bool Drain(Encoder* e, size_t made) {
 static bool StartGzip(Encoder* e, int threads) {
   if (threads > 1) {
     e->blocks = StartBlockDeflater(threads, e->out);
-    return e->blocks != nullptr;
+    if (e->blocks != nullptr) return true;
   }
   // 16 + 15 window bits: a gzip header and trailer around the deflate data.
   e->zInit = deflateInit2(&e->z, kGzipLevel, Z_DEFLATED, 16 + MAX_WBITS, 8,

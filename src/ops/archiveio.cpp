@@ -13,6 +13,7 @@ Codec ArchiveCodec(ByteSource* raw) {
 
 Outcome StartArchiveInput(ArchiveInput* in, PfFile* file) {
   in->file = file;
+  in->fileSize = PfLength(file);
   in->decoded.decoder = nullptr;
   StartFileSource(&in->raw, file);
   in->source = &in->raw;

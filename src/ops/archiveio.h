@@ -11,7 +11,9 @@
 #include "../tar/writer.h"
 
 struct ArchiveInput {
-  PfFile* file;  // the caller's, open from before until after
+  PfFile* file;  // the caller's, open from before until after; while a
+                 // decoder reads it (on a thread of its own), nobody else
+  int64_t fileSize;  // of the file, as it was when the input started
   Codec codec;
   FileSource raw;
   DecoderSource decoded;

@@ -224,7 +224,7 @@ static void ExtractScanned(Extraction* x, const FileMaskList* masks) {
 // its header is read. The host is told the archive file's size, and
 // progress counts the compressed bytes read.
 static void ExtractStreamed(Extraction* x, const FileMaskList* masks) {
-  int64_t size = PfLength(x->in.file);
+  int64_t size = x->in.fileSize;
   SignalTotal(size, SignalBytes);
   IdentifyArchiveFiles(nullptr, &x->archive);
   x->runHook = StartCompressedProgress(&x->progress, size, &x->in.decoded);

@@ -102,7 +102,7 @@ static Listed ScanForListing(TarEntryList* members, const FileMaskList* masks) {
     listed.compressed = in.codec != kCodecNone;
     listed.end = ScanArchive(&reader, in.source, members, masks, listed.compressed);
     listed.end = InputScanEnd(in, reader, listed.end);
-    listed.fileSize = PfLength(input);
+    listed.fileSize = in.fileSize;
   }
   EndArchiveInput(&in);
   PfClose(input);

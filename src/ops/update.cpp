@@ -197,7 +197,11 @@ static void RebuildWithItems(Update* u, const TarEntryList* members,
     SetStatusFor(begun);
     return;
   }
-  if (WriteRebuilt(u, members, items, rb)) {
+  bool written = WriteRebuilt(u, members, items, rb);
+  // The archive is read no more: a decoder's thread ends before the lock
+  // may go.
+  EndArchiveInput(&u->in);
+  if (written) {
     SetStatusFor(FinishRebuild(&rb, &u->lock, gArchivePath));
   } else {
     AbandonRebuild(&rb);

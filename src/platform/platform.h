@@ -127,6 +127,16 @@ int64_t PfNow();  // seconds since 1970, UTC
 // How many processors the process may run on; at least 1.
 int PfProcessorCount();
 
+// ---------------------------------------------------------------- threads
+// The codecs' helpers: started by an operation and joined before it ends.
+struct PfThread {
+  void* handle;
+};
+// Runs `run(arg)` on a new thread; false when none can be started.
+bool PfStartThread(PfThread* t, void (*run)(void*), void* arg);
+// Waits for the thread to end.
+void PfJoinThread(PfThread* t);
+
 // Member time (seconds since 1970, UTC; before 1970 too) to a FILETIME:
 // through local broken-down time and a local FILETIME, then to UTC with the
 // bias now in force. False before 1601.

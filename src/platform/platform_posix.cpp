@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "stream.h"
 
@@ -287,6 +288,37 @@ bool PfIsLeadByte(unsigned char) { return false; }  // 1252 is single-byte
 // ------------------------------------------------------------------ time
 
 int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
+
+struct ThreadStart {
+  void (*run)(void*);
+  void* arg;
+};
+
+static void* RunThread(void* start) {
+  ThreadStart s = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  s.run(s.arg);
+  return nullptr;
+}
+
+bool PfStartThread(PfThread* t, void (*run)(void*), void* arg) {
+  ThreadStart* start = new (std::nothrow) ThreadStart{run, arg};
+  pthread_t* thread = new (std::nothrow) pthread_t;
+  if (start == nullptr || thread == nullptr || pthread_create(thread, nullptr, RunThread, start) != 0) {
+    delete start;
+    delete thread;
+    return false;
+  }
+  t->handle = thread;
+  return true;
+}
+
+void PfJoinThread(PfThread* t) {
+  pthread_t* thread = static_cast<pthread_t*>(t->handle);
+  pthread_join(*thread, nullptr);
+  delete thread;
+  t->handle = nullptr;
+}
 
 int PfProcessorCount() {
   long n = sysconf(_SC_NPROCESSORS_ONLN);

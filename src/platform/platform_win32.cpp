@@ -3,10 +3,12 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <sys/stat.h>
 #include <time.h>
 
 #include <cstring>
+#include <new>
 
 #include "stream.h"
 
@@ -192,6 +194,38 @@ size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* l
 }
 
 int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }
+
+struct ThreadStart {
+  void (*run)(void*);
+  void* arg;
+};
+
+// Through the C runtime's own start, which the codecs' use of it needs.
+static unsigned __stdcall RunThread(void* start) {
+  ThreadStart s = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  s.run(s.arg);
+  return 0;
+}
+
+bool PfStartThread(PfThread* t, void (*run)(void*), void* arg) {
+  ThreadStart* start = new (std::nothrow) ThreadStart{run, arg};
+  if (start == nullptr) return false;
+  uintptr_t h = _beginthreadex(nullptr, 0, RunThread, start, 0, nullptr);
+  if (h == 0) {
+    delete start;
+    return false;
+  }
+  t->handle = reinterpret_cast<void*>(h);
+  return true;
+}
+
+void PfJoinThread(PfThread* t) {
+  HANDLE h = static_cast<HANDLE>(t->handle);
+  WaitForSingleObject(h, INFINITE);
+  CloseHandle(h);
+  t->handle = nullptr;
+}
 
 int PfProcessorCount() {
   SYSTEM_INFO info;

@@ -29,10 +29,19 @@ const size_t kStepSize = 256 * 1024;
 // Decoded ahead on a thread of its own, chunks of a step each.
 const int kChunks = 4;
 
+// Where a gzip member ends: what its trailer says of the bytes it holds.
+// The reader checks them, so that the decoding thread only inflates.
+struct MemberEnd {
+  bool ended;
+  uint32_t crc;
+  uint32_t size;  // modulo 2^32
+};
+
 struct Chunk {
   unsigned char* bytes;  // kStepSize
   size_t len;
   DecodeState after;     // how the decoding stood once it was made
+  MemberEnd end;         // a gzip member ends with this chunk
 };
 
 }  // namespace
@@ -61,6 +70,9 @@ struct Decoder {
   ZSTD_DCtx* zstd;
   bz_stream bz;
   bool zInit, xInit, bzInit;
+  MemberEnd memberEnd;  // a gzip member just ended
+  uLong memberCrc;      // what the reader has taken of the member
+  uint32_t memberSize;
   // Decoding ahead.
   bool ahead;
   PfThread thread;
@@ -135,17 +147,70 @@ static bool NextStream(Decoder* d) {
 // made; at the end of a stream it clears `streamOpen`; on failure it sets
 // the state.
 
+// The next compressed byte, -1 at the end of the input.
+static int NextInputByte(Decoder* d) {
+  if (InputLeft(d) == 0 && !FillInput(d)) return -1;
+  return d->input[d->inAt++];
+}
+
+static bool SkipInput(Decoder* d, size_t n) {
+  for (; n > 0; n--) {
+    if (NextInputByte(d) < 0) return false;
+  }
+  return true;
+}
+
+static bool SkipText(Decoder* d) {
+  for (;;) {
+    int c = NextInputByte(d);
+    if (c <= 0) return c == 0;
+  }
+}
+
+// A member's header: magic, method, flags, time, extra flags, system, then
+// what the flags announce. False when it is no gzip header.
+static bool ReadGzipHeader(Decoder* d) {
+  const int kHeaderCrc = 2, kExtra = 4, kName = 8, kComment = 16;
+  if (NextInputByte(d) != 0x1F || NextInputByte(d) != 0x8B || NextInputByte(d) != 8) return false;
+  int flags = NextInputByte(d);
+  if (flags < 0 || (flags & 0xE0) != 0 || !SkipInput(d, 6)) return false;
+  if (flags & kExtra) {
+    int low = NextInputByte(d);
+    int high = NextInputByte(d);
+    if (low < 0 || high < 0 || !SkipInput(d, static_cast<size_t>(low | high << 8))) return false;
+  }
+  if ((flags & kName) && !SkipText(d)) return false;
+  if ((flags & kComment) && !SkipText(d)) return false;
+  return !(flags & kHeaderCrc) || SkipInput(d, 2);
+}
+
+static uint32_t LittleEndian32(Decoder* d, bool* ok) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; i++) {
+    int c = NextInputByte(d);
+    if (c < 0) *ok = false;
+    v |= static_cast<uint32_t>(c < 0 ? 0 : c) << (8 * i);
+  }
+  return v;
+}
+
+// Raw deflate between a header and a trailer read here.
 static size_t GzipStep(Decoder* d, unsigned char* out, size_t room) {
   if (!d->zInit) {
-    if (inflateInit2(&d->z, 16 + MAX_WBITS) != Z_OK) {
+    if (inflateInit2(&d->z, -MAX_WBITS) != Z_OK) {
       d->work = kDecodeFailed;
       return 0;
     }
     d->zInit = true;
-  } else if (!d->streamOpen) {
-    inflateReset(&d->z);
   }
-  d->streamOpen = true;
+  if (!d->streamOpen) {
+    inflateReset(&d->z);
+    d->streamOpen = true;
+    if (!ReadGzipHeader(d)) {
+      d->work = kDecodeDamaged;
+      return 0;
+    }
+  }
   d->z.next_in = d->input + d->inAt;
   d->z.avail_in = static_cast<uInt>(InputLeft(d));
   d->z.next_out = out;
@@ -154,7 +219,12 @@ static size_t GzipStep(Decoder* d, unsigned char* out, size_t room) {
   d->inAt = d->inLen - d->z.avail_in;
   size_t made = room - d->z.avail_out;
   if (rc == Z_STREAM_END) {
+    bool ok = true;
+    d->memberEnd.crc = LittleEndian32(d, &ok);
+    d->memberEnd.size = LittleEndian32(d, &ok);
+    d->memberEnd.ended = true;
     d->streamOpen = false;
+    if (!ok) d->work = kDecodeDamaged;
   } else if (rc == Z_MEM_ERROR) {
     d->work = kDecodeFailed;
   } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
@@ -286,7 +356,8 @@ static size_t DecodeInto(Decoder* d, unsigned char* out, size_t room) {
     }
     d->started = true;
     size_t made = Step(d, out, room);
-    if (made > 0) return made;
+    // A member's end is told before anything of the next is made.
+    if (made > 0 || d->memberEnd.ended) return made;
     // Nothing came of what is buffered: the next step needs more input.
     if (d->work == kDecoding && d->streamOpen && !FillInput(d)) {
       d->work = kDecodeDamaged;
@@ -308,17 +379,32 @@ static void DecodeAhead(void* decoder) {
     Chunk& c = d->chunks[tail];
     hold.unlock();
     size_t made = 0;
-    while (made < kStepSize && d->work == kDecoding) {
+    // A chunk ends with its member, so that the reader can check it.
+    while (made < kStepSize && d->work == kDecoding && !d->memberEnd.ended) {
       made += DecodeInto(d, c.bytes + made, kStepSize - made);
     }
     c.len = made;
     c.after = d->work;
+    c.end = d->memberEnd;
+    d->memberEnd.ended = false;
     hold.lock();
     tail = (tail + 1) % kChunks;
     d->count++;
     d->filled.notify_one();
     if (c.after != kDecoding) return;
   }
+}
+
+// Bytes of a gzip member taken: at its end, they must be what its trailer
+// says.
+static void CheckMember(Decoder* d, const unsigned char* bytes, size_t n, const MemberEnd& end) {
+  if (d->codec != kCodecGzip) return;
+  d->memberCrc = crc32(d->memberCrc, bytes, static_cast<uInt>(n));
+  d->memberSize += static_cast<uint32_t>(n);
+  if (!end.ended) return;
+  if (end.crc != d->memberCrc || end.size != d->memberSize) d->state = kDecodeDamaged;
+  d->memberCrc = crc32(0L, nullptr, 0);
+  d->memberSize = 0;
 }
 
 // The next chunk the thread made, into the history.
@@ -331,6 +417,7 @@ static size_t TakeChunk(Decoder* d, unsigned char* out) {
   memcpy(out, c.bytes, c.len);
   size_t made = c.len;
   d->state = c.after;
+  CheckMember(d, out, made, c.end);
   std::lock_guard<std::mutex> hold(d->lock);
   d->head = (d->head + 1) % kChunks;
   d->count--;
@@ -349,6 +436,8 @@ static bool DecodeMore(Decoder* d) {
     } else {
       made = DecodeInto(d, out, kStepSize);
       d->state = d->work;
+      CheckMember(d, out, made, d->memberEnd);
+      d->memberEnd.ended = false;
     }
   }
   d->histLen += made;
@@ -441,6 +530,7 @@ bool StartDecoder(DecoderSource* s, Codec codec, ByteSource* compressed) {
   d->codec = codec;
   d->in = compressed;
   d->state = d->work = kDecoding;
+  d->memberCrc = crc32(0L, nullptr, 0);
   d->input = static_cast<unsigned char*>(malloc(kInputSize));
   d->history = static_cast<unsigned char*>(malloc(kHistorySize));
   if (d->input == nullptr || d->history == nullptr) {

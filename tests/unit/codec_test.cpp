@@ -157,6 +157,19 @@ TEST(Codec, StreamsWholeJoinedPaddedTrailedCutDamaged) {
   }
 }
 
+// A gzip header may carry an extra field, a name, a comment and its own
+// check before the data.
+TEST(Codec, GzipHeaderFields) {
+  const std::string data = "data after a long header";
+  std::string fields = std::string("\x1F\x8B\x08\x1E", 4) + std::string(6, '\0') +
+                       std::string("\x03\0abc", 5) + std::string("name\0comment\0hc", 15);
+  Decoded d = Decode(kCodecGzip, fields + Encode(kCodecGzip, data).substr(10));
+  EXPECT_EQ(kDecodeEnded, d.state);
+  EXPECT_EQ(data, d.bytes);
+  fields[3] = '\x20';  // a flag no gzip has
+  EXPECT_EQ(kDecodeDamaged, Decode(kCodecGzip, fields + Encode(kCodecGzip, data).substr(10)).state);
+}
+
 // What the programs write, multi-threaded and in pieces, reads as one
 // stream; a window beyond the limit is refused, never allocated.
 TEST(Codec, ProgramsOutputAndLimits) {

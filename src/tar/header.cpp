@@ -10,13 +10,17 @@ static void BlankChecksum(unsigned char* block) {
 }
 
 bool HeaderSumOk(unsigned char* block) {
-  int32_t stored = ReadOctal(Width(kChksum), FieldIn(block, kChksum));
+  int64_t stored = ReadOctalWide(Width(kChksum), FieldIn(block, kChksum));
   BlankChecksum(block);
-  unsigned sum = 0;
-  for (size_t i = 0; i < kBlockSize; i++) sum += block[i];
-  // Low eight bits only: sums formed over signed and over unsigned bytes
-  // both pass, and an unparsable field (-1) compares as 255.
-  return (static_cast<unsigned>(stored) & 0xFF) == (sum & 0xFF);
+  int64_t unsignedSum = 0;
+  int64_t signedSum = 0;
+  for (size_t i = 0; i < kBlockSize; i++) {
+    unsignedSum += block[i];
+    signedSum += static_cast<signed char>(block[i]);
+  }
+  // The whole sum, over unsigned bytes as the format has it or over signed
+  // ones as some old writers made it; an unparsable field (-1) is neither.
+  return stored >= 0 && (stored == unsignedSum || stored == signedSum);
 }
 
 int32_t HeaderSum(unsigned char* block) {
@@ -39,10 +43,11 @@ bool ReadsAsHeader(const unsigned char* block) {
   return !IsAllZero(copy, kBlockSize) && HeaderSumOk(copy);
 }
 
+// An archive that begins with a zero block holds no members.
 bool IsTarArc(ByteSource* source) {
   unsigned char block[kBlockSize] = {};
   if (SourceRead(source, block, kBlockSize) != kBlockSize) return false;
-  return HeaderSumOk(block);
+  return IsAllZero(block, kBlockSize) || HeaderSumOk(block);
 }
 
 // Every other tar reader takes "/" as the only separator, so the member

@@ -8,15 +8,17 @@
 #include "../base/bytes.h"
 #include "../platform/platform.h"
 
-// Whether the stored checksum agrees with the block in its low eight bits.
-// The checksum field of `block` is left as eight spaces.
+// Whether the stored checksum is the whole sum of the block's bytes, as
+// unsigned or as signed bytes. The checksum field of `block` is left as
+// eight spaces.
 bool HeaderSumOk(unsigned char* block);
 
 // Sets the checksum field to spaces and answers the unsigned byte sum.
 // Never more than 128,776 (504 bytes of 255 and eight spaces).
 int32_t HeaderSum(unsigned char* block);
 
-// Reads 512 bytes at the source's position: are they a header block?
+// Reads 512 bytes at the source's position: are they a header block, or
+// the zero block of an archive without members?
 bool IsTarArc(ByteSource* source);
 
 // Whether `n` bytes are all zero.

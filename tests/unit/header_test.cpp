@@ -1,6 +1,7 @@
 // Octal fields, checksums and the header block the module writes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -78,28 +79,33 @@ static void MakeBlock(unsigned char* block, bool signedSum) {
   memcpy(block + kChksum.offset, digits, 7);
 }
 
-TEST(HeaderSum, SignedAndUnsignedSumsBothPass) {
-  unsigned char block[kBlockSize];
-  MakeBlock(block, false);
-  EXPECT_TRUE(HeaderSumOk(block));
-  MakeBlock(block, true);
-  EXPECT_TRUE(HeaderSumOk(block));
-  MakeBlock(block, false);
-  block[5] ^= 1;
-  EXPECT_FALSE(HeaderSumOk(block));
-}
-
-TEST(HeaderSum, ZeroBlockPassesAndGarbageFieldComparesAs255) {
-  unsigned char block[kBlockSize] = {};
-  EXPECT_TRUE(HeaderSumOk(block));
-  memset(block, 0, kBlockSize);
-  memcpy(block + kChksum.offset, "zzzzzzzz", 8);  // reads as -1, low bits 255
-  // Eight spaces sum to 256; 255 more make 511, whose low byte is 255.
-  block[0] = 255;
-  EXPECT_TRUE(HeaderSumOk(block));
-  block[0] = 254;
-  memcpy(block + kChksum.offset, "zzzzzzzz", 8);
-  EXPECT_FALSE(HeaderSumOk(block));
+// The whole sum must agree, over unsigned or signed bytes: damage that moves
+// it by 256 is damage, and a zero block is no header.
+TEST(HeaderSum, TheWholeSumOverSignedOrUnsignedBytes) {
+  struct Row {
+    int line;
+    bool signedSum;
+    int change;  // 0: none; 1: one name byte flipped; 2: the sum off by 256;
+                 // 3: two name bytes moved by 128 each; 4: an unparsable field
+    bool ok;
+  } rows[] = {
+      {__LINE__, false, 0, true}, {__LINE__, true, 0, true},   {__LINE__, false, 1, false},
+      {__LINE__, false, 2, false}, {__LINE__, false, 3, false}, {__LINE__, false, 4, false},
+  };
+  for (const Row& row : rows) {
+    unsigned char block[kBlockSize];
+    MakeBlock(block, row.signedSum);
+    if (row.change == 1) block[5] ^= 1;
+    if (row.change == 2) {
+      long sum = strtol(reinterpret_cast<char*>(block + kChksum.offset), nullptr, 8);
+      snprintf(reinterpret_cast<char*>(block + kChksum.offset), 8, "%06lo", sum + 256);
+    }
+    if (row.change == 3) block[6] -= 128, block[7] -= 128;
+    if (row.change == 4) memcpy(block + kChksum.offset, "zzzzzzzz", 8);
+    EXPECT_EQ(row.ok, HeaderSumOk(block)) << "line " << row.line;
+  }
+  unsigned char zero[kBlockSize] = {};
+  EXPECT_FALSE(HeaderSumOk(zero));
 }
 
 TEST(HeaderSum, MaximumFitsSixDigits) {

@@ -57,9 +57,14 @@ static bool DropLeadingRoot(char* path, size_t size) {
   return true;
 }
 
+// A drive, with the separator after it ("C:name" names a file on drive C),
+// and a leading ".." component; "..name" is a name.
 static void DropDriveAndDots(char* path) {
-  if (path[0] != '\0' && path[1] == ':') DropFront(path, 3);
-  if (path[0] == '.' && path[1] == '.') DropFront(path, 3);
+  bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  if (letter && path[1] == ':') DropFront(path, path[2] == '\\' ? 3 : 2);
+  if (path[0] == '.' && path[1] == '.' && (path[2] == '\\' || path[2] == '\0')) {
+    DropFront(path, path[2] == '\0' ? 2 : 3);
+  }
 }
 
 void MakeStoredName(char* path, size_t size) {

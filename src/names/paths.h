@@ -12,7 +12,7 @@
 void StripUncRoot(const char* src, char* dst, size_t size);
 
 // The stored-name rule, in place: no server and share, no leading "\", no
-// drive, one leading ".." fewer. The comparison form runs every step; the
+// drive, one leading ".." component fewer. The comparison form runs every step; the
 // header form stops after a UNC root.
 void MakeStoredName(char* path, size_t size);
 void MakeStoredNameForHeader(char* path, size_t size);

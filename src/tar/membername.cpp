@@ -12,8 +12,12 @@ void ReadName(const char* rawName, char* result, size_t size) {
   UseBackslashes(result);
   const char* p = result;
   if (p[0] == '\\') p++;
-  if (p[0] != '\0' && p[1] == ':') p += strnlen(p, 3);
-  if (p[0] == '.' && p[1] == '.') p += strnlen(p, 3);
+  // A drive is a letter and a colon before a separator: "a:b.txt" is a
+  // name, which extraction refuses for its colon.
+  bool letter = (p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z');
+  if (letter && p[1] == ':' && p[2] == '\\') p += 3;
+  // ".." only as a whole component: "..foo.txt" is a name.
+  if (p[0] == '.' && p[1] == '.' && (p[2] == '\\' || p[2] == '\0')) p += p[2] == '\0' ? 2 : 3;
   memmove(result, p, strlen(p) + 1);
 }
 

@@ -11,8 +11,9 @@
 // extension entry gives, or a prefix, "/" and a name field.
 const size_t kRawNameSize = kLongNameMax + kPrefix.width + kName.width + 2;
 
-// The read-name rule: "/" to "\", then one leading separator, one drive and
-// one leading ".." with the character after it are dropped. `result` holds
+// The read-name rule: "/" to "\", then one leading separator, one drive
+// (a letter, ":" and a separator) and one leading ".." component are
+// dropped. `result` holds
 // `size` bytes; a longer result is cut. It may be `rawName` itself.
 void ReadName(const char* rawName, char* result, size_t size);
 

@@ -404,7 +404,7 @@ TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
   std::vector<TarItem> items = {
       {"a/b/c.txt", "1"},     {"/abs/x.txt", "1"},  {"//dbl.txt", "1"},
       {"C:/c.txt", "1"},      {"/C:/d.txt", "1"},   {"../up.txt", "1"},
-      {"../../two.txt", "1"}, {"./dot.txt", "1"},   {"C:", "no name"},
+      {"../../two.txt", "1"}, {"./dot.txt", "1"},   {"C:", "1"},
       {"..", "no name"},      {"", "no name"},      {"x/", "1"},
       {std::string(100, 'q'), "1"},
   };
@@ -419,7 +419,7 @@ TEST_F(ListTest, StoredNamesAfterTheReadNameRule) {
       {__LINE__,
        {},
        {"a\\b\\c.txt", "abs\\x.txt", "\\dbl.txt", "c.txt", "d.txt", "up.txt", "..\\two.txt",
-        ".\\dot.txt", "x\\", q100}},
+        ".\\dot.txt", "C:", "x\\", q100}},
       {__LINE__, {"?.txt"}, {"c.txt", "d.txt"}},
       {__LINE__, {"\\*.*"}, {"\\dbl.txt"}},
       {__LINE__, {"x\\*.*"}, {"x\\"}},

@@ -102,12 +102,12 @@ TEST(MakeStoredName, BothForms) {
       {__LINE__, "\\DIR\\A.TXT", "DIR\\A.TXT", "DIR\\A.TXT"},
       {__LINE__, "C:\\DIR\\A.TXT", "DIR\\A.TXT", "DIR\\A.TXT"},
       {__LINE__, "\\C:\\A.TXT", "A.TXT", "A.TXT"},
-      {__LINE__, "C:A.TXT", ".TXT", ".TXT"},  // three characters go after a drive
+      {__LINE__, "C:A.TXT", "A.TXT", "A.TXT"},  // on drive C
       {__LINE__, "..\\A.TXT", "A.TXT", "A.TXT"},
       {__LINE__, "..\\..\\A.TXT", "..\\A.TXT", "..\\A.TXT"},  // only one ".."
       {__LINE__, "C:\\..\\A.TXT", "A.TXT", "A.TXT"},
       {__LINE__, "\\..\\A.TXT", "A.TXT", "A.TXT"},
-      {__LINE__, "..FOO\\A.TXT", "OO\\A.TXT", "OO\\A.TXT"},
+      {__LINE__, "..FOO\\A.TXT", "..FOO\\A.TXT", "..FOO\\A.TXT"},  // a name
       {__LINE__, "C:", "", ""},
       {__LINE__, "..", "", ""},
       {__LINE__, "\\", "", ""},

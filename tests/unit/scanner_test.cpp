@@ -23,16 +23,18 @@ TEST(ReadName, Table) {
       {__LINE__, "C:/d/x", "d\\x"},
       {__LINE__, "c:\\x", "x"},
       {__LINE__, "/C:/x", "x"},
-      {__LINE__, "1:/x", "x"},  // any character before the colon
-      {__LINE__, "C:", ""},
-      {__LINE__, "C:x", ""},    // three characters go, whatever the third
+      {__LINE__, "1:/x", "1:\\x"},  // a drive is a letter
+      {__LINE__, "C:", "C:"},       // no separator: a name, refused later
+      {__LINE__, "C:x", "C:x"},
+      {__LINE__, "a:bcd.txt", "a:bcd.txt"},
       {__LINE__, "C:/", ""},
       {__LINE__, "ab:/x", "ab:\\x"},
       {__LINE__, "../x", "x"},
       {__LINE__, "../../x", "..\\x"},  // only one pair of dots goes
       {__LINE__, "..", ""},
-      {__LINE__, "..x", ""},
-      {__LINE__, "..abc", "bc"},
+      {__LINE__, "..x", "..x"},  // ".." goes only as a whole component
+      {__LINE__, "..foo.txt", "..foo.txt"},
+      {__LINE__, "...txt", "...txt"},
       {__LINE__, "/../x", "x"},
       {__LINE__, "C:/../x", "x"},
       {__LINE__, "/C:/../../x", "..\\x"},

@@ -6,11 +6,13 @@
 #include "format.h"
 #include "header.h"
 
+const uint32_t kAttributeDirectory = 0x10;
+
 static uint32_t AttributesOf(int32_t mode) {
   // A mode that cannot be read says nothing: a plain writable file.
   if (mode < 0) return 0;
   uint32_t attributes = 0;
-  if (mode & kModeDirectory) attributes = 0x10;
+  if (mode & kModeDirectory) attributes = kAttributeDirectory;
   if (!(mode & kModeOwnerWrite)) attributes |= 0x01;
   return attributes;
 }
@@ -176,6 +178,11 @@ static bool FillEntry(TarReader* r, const unsigned char* block, int64_t offset, 
   e->sparse = kSparseNone;
   e->typeflag = static_cast<char>(*FieldIn(block, kTypeflag));
   e->attributes = AttributesOf(ReadOctal(Width(kMode), FieldIn(block, kMode)));
+  // The typeflag says what a member is: a regular one whose mode has the
+  // directory bit is a file still.
+  bool regular = e->typeflag == kTypeRegular || e->typeflag == kTypeRegularOld ||
+                 e->typeflag == kTypeContiguous;
+  if (regular) e->attributes &= ~kAttributeDirectory;
   e->hasTime = ReadNumberField(Width(kMtime), FieldIn(block, kMtime), &e->mtime);
   if (pending.hasPax && pax.hasMtime) {
     e->mtime = pax.mtime;

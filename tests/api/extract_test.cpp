@@ -112,7 +112,7 @@ TEST_F(ExtractTest, PathModesWithBasePath) {
 TEST_F(ExtractTest, CallbacksTimesAndAttributes) {
   std::string big = Pattern(100000, 3);
   Prepare("a.tar", {Item("docs/big.bin", big, 0644, 1234567890),
-                    Item("docs/dir", "xyz", 040755),  // a directory by its mode alone
+                    Item("docs/dir", "xyz", 040755),  // a file, whatever its mode says
                     Item(".profile", "12345"), Item("docs/empty", "", 0444),
                     Item("docs/three", "333")});
   m.SetOutputPath(Mod("out").c_str());
@@ -125,6 +125,9 @@ TEST_F(ExtractTest, CallbacksTimesAndAttributes) {
       "progress 33 65 65536",
       "progress 33 100 34464",
       "progress 33 100 0",
+      "name 22 \\docs\\dir | " + o + "dir",
+      "progress 33 100 3",
+      "progress 33 100 0",
       // A name of a dot and an extension is an ordinary file.
       "name 22 \\.profile | " + o + ".profile",
       "progress 33 100 5",
@@ -136,7 +139,7 @@ TEST_F(ExtractTest, CallbacksTimesAndAttributes) {
       "progress 33 100 0",
   };
   EXPECT_EQ(want, Recorder::events);
-  EXPECT_EQ((std::vector<std::string>{".profile", "big.bin", "empty", "three"}),
+  EXPECT_EQ((std::vector<std::string>{".profile", "big.bin", "dir", "empty", "three"}),
             ListTree(Path("out")));
   EXPECT_EQ(big, ReadFile(Path("out/big.bin")));
   EXPECT_EQ(1234567890, FileMtime(Path("out/big.bin")));

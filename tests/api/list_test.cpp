@@ -391,8 +391,8 @@ TEST_F(ListTest, TypeflagsModesAndSkippedData) {
       {"t_nul", 1},       {"t_0", 2},          {"t_3", 0},         {"t_4", 0},
       // The long name names the member after it, and is cut where it passes
       // 255 characters.
-      {"t_6", 0},         {"t_7", 7},          {std::string(255, 'L'), 1}, {"m_40755", 0, 0x10},
-      {"m_40555", 0, 0x11}, {"m_100644", 0, 0}, {"m_444", 0, 0x01}, {"m_577", 0, 0x01},
+      {"t_6", 0},         {"t_7", 7},          {std::string(255, 'L'), 1}, {"m_40755", 0, 0},
+      {"m_40555", 0, 0x01}, {"m_100644", 0, 0}, {"m_444", 0, 0x01}, {"m_577", 0, 0x01},
       // A mode that cannot be read says nothing: a plain writable file.
       {"m_200", 0, 0},    {"m_nul", 0, 0x01},  {"m_garbage", 0, 0},
   };

@@ -24,6 +24,11 @@ static bool IsNamedType(char typeflag) {
 }
 
 static int StopScan(TarReader* r, ScanEnd end, int64_t offset) {
+  // A source that ends inside the last entry's data was cut short.
+  if (end == kScanAtEnd || end == kScanShortBlock) {
+    int64_t length = SourceLength(r->source);
+    if (length >= 0 && r->lastDataEnd > length) end = kScanDamaged;
+  }
   r->outcome.end = end;
   r->outcome.offset = offset;
   r->outcome.trailingExtension = r->outcome.trailingExtension || r->pending.any;
@@ -288,6 +293,7 @@ int ReadTarHeader(TarReader* r, TarEntry* entry) {
     if (r->pending.hasPax && r->pending.pax.hasSize) size = r->pending.pax.size;
     if (!FillEntry(r, block, offset, size, entry)) return StopScan(r, kScanDamaged, offset);
     r->pos = SpanEnd(*entry);
+    r->lastDataEnd = entry->dataEnd;
     outcome.entriesEnd = r->pos;
     outcome.zeroBetween = outcome.zeroBetween || r->zerosSince;
     outcome.trailingExtension = false;
@@ -303,6 +309,7 @@ bool StartTarReader(TarReader* r, ByteSource* source) {
   r->afterZeros = false;
   r->sawEntry = false;
   r->zerosSince = false;
+  r->lastDataEnd = 0;
   ClearPending(&r->pending);
   memset(&r->outcome, 0, sizeof r->outcome);
   r->outcome.end = kScanAtEnd;

@@ -19,7 +19,8 @@ enum ScanEnd {
   kScanAtEnd,        // the source ended on a block boundary
   kScanShortBlock,   // fewer than 512 bytes were left
   kScanDamaged,      // right after an entry: a block that is no header, a
-                     // size that is none, or a sparse map that is none
+                     // size that is none, or a sparse map that is none; or
+                     // the source ended inside the last entry's data
   kScanOutside,      // after zero blocks, a block that is no header: the
                      // archive ended at the zeros, as every reader takes it
   kScanReadError,    // the source could not be read or positioned
@@ -60,6 +61,7 @@ struct TarReader {
   bool afterZeros;    // the blocks just read were all zero
   bool sawEntry;      // an entry was returned
   bool zerosSince;    // zero blocks came after the last entry
+  int64_t lastDataEnd;  // past the last data byte of the last entry
   PendingEntries pending;
   ScanOutcome outcome;
   // Scratch: extension records and maps, a sparse map's cursor, and names.

@@ -118,10 +118,11 @@ std::string WhyChangeFailed(const Options& o, unsigned status) {
   if (!exists || IsEmptyFile(o.archive)) return StatusWords(status);
   why = WhyUnreadable(o.archive);
   if (!why.empty()) return why;
+  // A listing of an archive cut short fails too: that is told first.
+  if (CutShort(o)) return "it is cut short: its last member ends past the end of the file";
   int members = 0;
   if (DamagedAfter(o, &members)) {
     return "it is damaged after " + Members(members) + ", and is not changed";
   }
-  if (CutShort(o)) return "it is cut short: its last member ends past the end of the file";
   return StatusWords(status);
 }

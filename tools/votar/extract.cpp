@@ -76,7 +76,9 @@ int ExtractFailed(const Options& o, const MaskList& masks, unsigned status) {
   std::string archive = Shown(o.archive);
   if (stoppedAtLast) ReportLastFailed(o, status);
   int members = 0;
-  if (selected.status == StatusFileError && DamagedAfter(o, &members)) {
+  if (selected.status == StatusFileError && CutShort(o)) {
+    if (!stoppedAtLast) Warn("'%s' is cut short: its last member ends past the end of the file", archive.c_str());
+  } else if (selected.status == StatusFileError && DamagedAfter(o, &members)) {
     Warn("'%s' is damaged after %s", archive.c_str(), Members(members).c_str());
   } else if (refused == 0 && !stoppedAtLast) {
     Warn("extracting from '%s' failed: %s", archive.c_str(), StatusWords(status));

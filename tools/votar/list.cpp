@@ -124,7 +124,12 @@ int List(const Options& o) {
   int members = 0;
   if (listing.status == StatusFileError && DamagedAfter(o, &members)) {
     PrintListing(o, listing.files, AddedUp(listing.files));
-    Warn("'%s' is damaged after %s", Shown(o.archive).c_str(), Members(members).c_str());
+    if (CutShort(o)) {
+      Warn("'%s' is cut short: its last member ends past the end of the file",
+           Shown(o.archive).c_str());
+    } else {
+      Warn("'%s' is damaged after %s", Shown(o.archive).c_str(), Members(members).c_str());
+    }
     return 1;
   }
   Warn("cannot list '%s': %s", Shown(o.archive).c_str(), StatusWords(listing.status));

@@ -216,7 +216,7 @@ static void ExtractScanned(Extraction* x, const FileMaskList* masks) {
   bool damaged = end == kScanDamaged && gArchiveStatus == StatusFileError;
   if (damaged) SetStatus(members.count > 0 ? StatusOk : StatusFileError);
   if (StatusIsOk()) ExtractEntries(&members, x);
-  if (damaged && StatusIsOk()) SetStatus(StatusFileError);
+  if ((damaged || x->reader.outcome.badRecords) && StatusIsOk()) SetStatus(StatusFileError);
   FreeTarEntryList(&members);
 }
 
@@ -243,7 +243,7 @@ static void ExtractStreamed(Extraction* x, const FileMaskList* masks) {
     if (!ExtractMember(member, x)) return;
   }
   SetScanStatus(InputScanEnd(x->in, *r, r->outcome.end), matched);
-  if (StatusIsOk() && x->refusedUnsafe) SetStatus(StatusFileError);
+  if (StatusIsOk() && (x->refusedUnsafe || r->outcome.badRecords)) SetStatus(StatusFileError);
 }
 
 void ExtractArc(const FileMaskList* masks) {

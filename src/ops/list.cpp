@@ -86,13 +86,14 @@ static int32_t FillArchiveInfo(const ArcFileList* list, int64_t fileTotal) {
 struct Listed {
   ScanEnd end;
   bool compressed;
+  bool badRecords;
   int64_t fileSize;
 };
 
 // Scans the current archive; a compressed one keeps every entry, so that
 // the listing can tell whether the masks took them all.
 static Listed ScanForListing(TarEntryList* members, const FileMaskList* masks) {
-  Listed listed = {kScanReadError, false, -1};
+  Listed listed = {kScanReadError, false, false, -1};
   PfFile* input = OpenArchiveInput();
   if (input == nullptr) return listed;
   ArchiveInput in;
@@ -102,6 +103,7 @@ static Listed ScanForListing(TarEntryList* members, const FileMaskList* masks) {
     listed.compressed = in.codec != kCodecNone;
     listed.end = ScanArchive(&reader, in.source, members, masks, listed.compressed);
     listed.end = InputScanEnd(in, reader, listed.end);
+    listed.badRecords = reader.outcome.badRecords;
     listed.fileSize = in.fileSize;
   }
   EndArchiveInput(&in);
@@ -143,5 +145,8 @@ int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
   }
   FreeTarEntryList(&members);
   if (damaged) return 0;
-  return FillArchiveInfo(list, listed.compressed && every ? listed.fileSize : -1);
+  int32_t ratio = FillArchiveInfo(list, listed.compressed && every ? listed.fileSize : -1);
+  // Extension records passed over: listed without what they said.
+  if (listed.badRecords) SetStatus(StatusFileError);
+  return ratio;
 }

@@ -1,5 +1,6 @@
 #include "extension.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "fields.h"
@@ -19,19 +20,6 @@ static void ReadLongValue(ByteReader* r, int64_t valueEnd, LongText* out) {
     out->text[out->len++] = static_cast<char>(c);
   }
   out->text[out->len] = '\0';
-}
-
-// A short value: a number's text. False when it is longer than `size` - 1.
-static bool ReadShortValue(ByteReader* r, int64_t valueEnd, char* text, size_t size,
-                           size_t* len) {
-  if (valueEnd - r->pos > static_cast<int64_t>(size) - 1) return false;
-  *len = 0;
-  while (r->pos < valueEnd) {
-    int c = NextByte(r);
-    if (c < 0) return false;
-    text[(*len)++] = static_cast<char>(c);
-  }
-  return true;
 }
 
 // Regions of "offset,length,..." text (0.1), checked as they come.
@@ -76,17 +64,29 @@ static PaxKey KeyOf(const char* key) {
   return kKeyOther;
 }
 
-// Takes a numeric record; false when its value does not parse.
+static bool AllDigits(const char* text, size_t len) {
+  if (len == 0) return false;
+  for (size_t i = 0; i < len; i++) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+// Takes a numeric record; false when its value is none for its key. A size
+// is digits, a time digits after an optional "-", with an optional fraction.
+// Digits past what a size can be are damage.
 static bool TakeNumber(PaxKey key, const char* text, size_t len, PaxRecords* out) {
   int64_t v;
   bool isTime = key == kKeyMtime;
-  if (!ParseDecimal(text, len, isTime || key == kKeySize, isTime, &v)) return false;
+  if (key == kKeySize) {
+    if (!AllDigits(text, len)) return false;
+    out->hasSize = true;
+    out->badSize = !ParseDecimal(text, len, false, false, &v) || v > kMaxArchiveSize;
+    out->size = out->badSize ? 0 : v;
+    return true;
+  }
+  if (!ParseDecimal(text, len, isTime, isTime, &v)) return false;
   switch (key) {
-    case kKeySize:
-      out->hasSize = true;
-      out->size = v;
-      out->badSize = v < 0 || v > kMaxArchiveSize;
-      break;
     case kKeyMtime: out->hasMtime = true; out->mtime = v; break;
     case kKeyMajor: out->hasMajor = true; out->major = v; break;
     case kKeyMinor: out->hasMinor = true; out->minor = v; break;
@@ -113,6 +113,7 @@ bool ReadPaxRecords(ByteReader* reader, ByteSource* source, int64_t start, int64
                     PaxRecords* out) {
   ByteReader& r = *reader;
   out->path.present = out->sparseName.present = false;
+  out->badRecord = false;
   out->hasSize = out->badSize = out->hasMtime = out->sparseSeen = false;
   out->hasMajor = out->hasMinor = out->hasSparseSize = out->hasRealSize = false;
   out->hasMap = out->hasPairs = out->pairOpen = false;
@@ -120,27 +121,35 @@ bool ReadPaxRecords(ByteReader* reader, ByteSource* source, int64_t start, int64
   StartReader(&r, source, start, start + length);
   char key[32];
   int64_t valueEnd;
-  while (NextPaxRecord(&r, key, sizeof key, &valueEnd)) {
+  while (r.pos < r.end) {
+    if (!NextPaxRecord(&r, key, sizeof key, &valueEnd)) {
+      out->badRecord = true;
+      break;
+    }
     PaxKey which = KeyOf(key);
     if (strncmp(key, "GNU.sparse.", 11) == 0) out->sparseSeen = true;
-    if (which == kKeyPath) {
-      ReadLongValue(&r, valueEnd, &out->path);
-    } else if (which == kKeySparseName) {
-      ReadLongValue(&r, valueEnd, &out->sparseName);
-    } else if (which == kKeyMap) {
-      out->hasMap = true;
-      out->mapOffset = r.pos;
-      out->mapLength = valueEnd - r.pos;
+    int64_t valueStart = r.pos;
+    if (which == kKeyMap) {
       CheckMapText(&r, valueEnd, &out->check);
     } else if (which != kKeyOther) {
-      char text[40];
-      size_t len;
-      if (!ReadShortValue(&r, valueEnd, text, sizeof text, &len) ||
-          !TakeNumber(which, text, len, out)) {
-        break;
-      }
+      ReadLongValue(&r, valueEnd, &out->value);
     }
-    if (!EndPaxRecord(&r, valueEnd)) break;
+    if (!EndPaxRecord(&r, valueEnd)) {
+      out->badRecord = true;
+      break;
+    }
+    const LongText& value = out->value;
+    if (which == kKeyPath || which == kKeySparseName) {
+      memcpy(which == kKeyPath ? &out->path : &out->sparseName, &value,
+             offsetof(LongText, text) + value.len + 1);
+    } else if (which == kKeyMap) {
+      out->hasMap = true;
+      out->mapOffset = valueStart;
+      out->mapLength = valueEnd - valueStart;
+    } else if (which != kKeyOther &&
+               (value.tooLong || !TakeNumber(which, value.text, value.len, out))) {
+      out->badRecord = true;
+    }
   }
   if (out->pairOpen) out->check.bad = true;
   return !r.failed;

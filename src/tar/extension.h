@@ -22,8 +22,11 @@ struct LongText {
 struct PaxRecords {
   LongText path;
   LongText sparseName;  // GNU.sparse.name
+  LongText value;       // the record being read, applied once it is whole
+  bool badRecord;       // a record was not framed by its length, or its
+                        // value was no value for its key (and was ignored)
   bool hasSize;
-  bool badSize;  // a size that is negative or past kMaxArchiveSize
+  bool badSize;  // a size past kMaxArchiveSize
   int64_t size;
   bool hasMtime;
   int64_t mtime;
@@ -40,8 +43,10 @@ struct PaxRecords {
 };
 
 // Reads the records of the pax header data at [start, start + length) of
-// the source, through `r`. A record that does not parse ends the reading;
-// the rest is left. Answers false when the source could not be read there.
+// the source, through `r`. A record is applied once its length is found to
+// end at its newline; one that is not ends the reading, and the rest is
+// left. A value that is none for its key is passed over. Both are told by
+// `badRecord`. Answers false when the source could not be read there.
 bool ReadPaxRecords(ByteReader* r, ByteSource* source, int64_t start, int64_t length,
                     PaxRecords* out);
 

@@ -93,11 +93,16 @@ bool ParseDecimal(const char* text, size_t len, bool signedValue, bool fraction,
     n = n * 10 + digit;
   }
   if (i == first) return false;
+  bool partial = false;  // a fraction that is not zero
   if (fraction && i < len && text[i] == '.') {
-    for (i++; i < len && text[i] >= '0' && text[i] <= '9'; i++) {
-    }
+    for (i++; i < len && text[i] >= '0' && text[i] <= '9'; i++) partial = partial || text[i] != '0';
   }
   if (i != len) return false;
+  // Whole seconds round down: -5.25 is 6 seconds before.
+  if (negative && partial) {
+    if (n == static_cast<uint64_t>(INT64_MAX)) return false;
+    n++;
+  }
   *value = negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
   return true;
 }

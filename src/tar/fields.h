@@ -29,6 +29,7 @@ void WriteNumberField(int64_t value, unsigned char* field);
 
 // A decimal number of pax record text, `len` bytes: an optional "-" (with
 // `signedValue`), digits, and with `fraction` an optional "." and digits
-// that are dropped (times). False for anything else or a value past 64 bits.
+// (times, rounded down to whole seconds). False for anything else or a
+// value past 64 bits.
 bool ParseDecimal(const char* text, size_t len, bool signedValue, bool fraction,
                   int64_t* value);

@@ -238,6 +238,7 @@ static bool ReadExtension(TarReader* r, char typeflag, int64_t offset, int64_t s
     pending.paxStart = data;
     pending.paxLength = size;
     read = ReadPaxRecords(&r->records, r->source, data, size, &pending.pax);
+    if (pending.pax.badRecord) r->outcome.badRecords = true;
     if (pending.pax.badSize) {
       *stop = StopScan(r, kScanDamaged, offset);
       return false;

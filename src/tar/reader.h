@@ -36,6 +36,8 @@ struct ScanOutcome {
   int64_t sourceLength;    // of the source when the scan began; -1: unknown
   bool zeroBetween;        // a zero block lies between two entries
   bool trailingExtension;  // extension entries with no entry after them
+  bool badRecords;         // a pax record was passed over: listing and
+                           // extraction tell it once done
 };
 
 // Whether a scan stopped where a rebuild must not pass over: damage, or a

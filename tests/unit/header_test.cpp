@@ -225,7 +225,11 @@ TEST(ParseDecimal, Table) {
   } rows[] = {
       {__LINE__, "2684354560", false, false, true, 2684354560LL},
       {__LINE__, "1796720769.395921304", true, true, true, 1796720769},
-      {__LINE__, "-144720000.5", true, true, true, -144720000},
+      {__LINE__, "-144720000.5", true, true, true, -144720001},  // rounded down
+      {__LINE__, "-5.25", true, true, true, -6},
+      {__LINE__, "-5.000", true, true, true, -5},
+      {__LINE__, ".5", true, true, false, 0},
+      {__LINE__, "+3", true, true, false, 0},
       {__LINE__, "-5", false, false, false, 0},
       {__LINE__, "1.5", false, false, false, 0},
       {__LINE__, "", false, false, false, 0},

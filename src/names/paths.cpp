@@ -117,6 +117,10 @@ bool IsSafeRelativeName(const char* name) {
   // A colon names a drive or a stream; wildcards would make the replace
   // check look at other files; the rest cannot stand in a Windows name.
   if (strpbrk(name, ":*?<>|\"") != nullptr) return false;
+  // Control characters stand in no name a user can type or see.
+  for (const char* p = name; *p != '\0'; p++) {
+    if (static_cast<unsigned char>(*p) < 0x20) return false;
+  }
   const char* part = name;
   for (;;) {
     size_t len = strcspn(part, "\\/");

@@ -48,7 +48,8 @@ bool AddTrailingSeparator(const char* path, char* dst, size_t size);
 
 // Whether a name relative to the output directory stays below it and names
 // an ordinary file on Windows: no "..", no leading separator, none of
-// : * ? < > | ", no device name and no component ending in a dot or a space.
+// : * ? < > | " and no control character, no device name and no component
+// ending in a dot or a space.
 bool IsSafeRelativeName(const char* name);
 
 // Splits \\server\share\rest into root ("\\server\share\") and rest; both

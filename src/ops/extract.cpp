@@ -1,11 +1,13 @@
 // Extraction: the members that the host's masks select, written below the
 // output directory.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "../archive/tempname.h"
 #include "../base/status.h"
 #include "../names/masks.h"
+#include "../names/nameindex.h"
 #include "../names/paths.h"
 #include "../names/text.h"
 #include "../platform/platform.h"
@@ -37,6 +39,11 @@ static bool CanBeWritten(const TarEntry& member) {
   return !member.unnameable && member.sparse != kSparseUnknown;
 }
 
+static bool IsReadOnlyFile(const char* path) {
+  uint32_t attributes = PfGetAttributes(path);
+  return attributes != kPfInvalidAttributes && (attributes & kPfAttrReadOnly);
+}
+
 // Puts the finished file in the place of what is at the output path, in one
 // step that replaces a link itself. Windows replaces no read-only file: the
 // host's answer 0 lets it be made writable, but only when that is needed,
@@ -44,11 +51,7 @@ static bool CanBeWritten(const TarEntry& member) {
 // target's attributes changed.
 static bool ReplaceExisting(const char* written, const char* outputPath, bool mayMakeWritable) {
   if (PfReplace(written, outputPath)) return true;
-  uint32_t attributes = PfGetAttributes(outputPath);
-  if (!mayMakeWritable || attributes == kPfInvalidAttributes ||
-      !(attributes & kPfAttrReadOnly)) {
-    return false;
-  }
+  if (!mayMakeWritable || !IsReadOnlyFile(outputPath)) return false;
   MakeWritable(outputPath);
   return PfReplace(written, outputPath);
 }
@@ -63,7 +66,32 @@ struct Extraction {
   char outputDir[kFullPathSize];  // the output directory's full path
   bool outputDirFixed;            // it has one
   bool refusedUnsafe;             // a member was not written, for safety
+  NameIndex written;              // the files this run wrote, by identity
 };
+
+// A file's identity as a key of the index.
+static void IdentityKey(const PfFileId& id, char* key, size_t size) {
+  snprintf(key, size, "%llx:%llx", static_cast<unsigned long long>(id.volume),
+           static_cast<unsigned long long>(id.index));
+}
+
+// Whether this run wrote the file at `path`: a later member of its name
+// replaces it without asking, as the last copy wins.
+static bool WroteIt(const Extraction& x, const char* path) {
+  PfFileId id;
+  char key[48];
+  if (!PfGetFileId(path, &id)) return false;
+  IdentityKey(id, key, sizeof key);
+  return FindName(&x.written, key) >= 0;
+}
+
+static bool RememberWritten(Extraction* x, const char* path) {
+  PfFileId id;
+  char key[48];
+  if (!PfGetFileId(path, &id)) return true;
+  IdentityKey(id, key, sizeof key);
+  return AddName(&x->written, key, 0);
+}
 
 // The member's data into the open file.
 static Outcome CopyData(Extraction* x, const TarEntry& member, PfFile* file) {
@@ -177,9 +205,10 @@ static bool ExtractMember(const TarEntry& member, Extraction* x) {
   DisplayName(member.name, shown, sizeof shown);
   NotifyFileName(shown, outputPath);
   // Until InitArcFile has run there is no replace check: files are
-  // overwritten without asking.
+  // overwritten without asking. What this run wrote is replaced unasked.
   bool exists = kind != kPfNothing;
-  bool checked = exists && ReplaceCheckInPlace();
+  bool ours = kind == kPfFile && WroteIt(*x, full);
+  bool checked = exists && !ours && ReplaceCheckInPlace();
   bool asked = checked && HostAnswersReplace();
   int32_t answer = checked ? ReplaceCheck(member, full) : ReplaceYes;
   if (answer == ReplaceSkip) return true;
@@ -187,7 +216,15 @@ static bool ExtractMember(const TarEntry& member, Extraction* x) {
     SetStatus(StatusUserAbort);
     return false;
   }
-  WriteMember(x, member, full, exists, asked && answer == ReplaceYes && kind == kPfFile);
+  bool mayMakeWritable = ours || (asked && answer == ReplaceYes && kind == kPfFile);
+  // A read-only file is replaced only when the host said yes to it: a
+  // rename would replace it whatever its attribute says.
+  if (kind == kPfFile && !mayMakeWritable && IsReadOnlyFile(full)) {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  WriteMember(x, member, full, exists, mayMakeWritable);
+  if (StatusIsOk() && !RememberWritten(x, full)) SetStatus(StatusOutOfMemory);
   return StatusIsOk();
 }
 
@@ -262,5 +299,6 @@ void ExtractArc(const FileMaskList* masks) {
     EndArchiveInput(&x->in);
     PfClose(file);
   }
+  DoneNameIndex(&x->written);
   free(x);
 }

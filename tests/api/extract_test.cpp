@@ -18,23 +18,6 @@ class ExtractTest : public ModuleTest {
  protected:
   void CheckReplace(const ReplaceRow& row);
 
-  // The native layer refuses to write a read-only file as Windows does;
-  // Wine leaves that to the Unix permissions, which root passes.
-  bool ReadOnlyFilesRefuseWrites() {
-#ifdef _WIN32
-    std::string probe = Path("probe");
-    WriteFile(probe, "x");
-    MakeReadOnly(probe, true);
-    FILE* f = fopen(probe.c_str(), "ab");
-    if (f != nullptr) fclose(f);
-    MakeReadOnly(probe, false);
-    std::filesystem::remove(probe);
-    return f == nullptr;
-#else
-    return true;
-#endif
-  }
-
   // Writes the archive, names it and registers every recorder (after
   // InitArcFile, which drops the registrations).
   void Prepare(const std::string& archive, const std::vector<TarItem>& items) {
@@ -203,21 +186,38 @@ TEST_F(ExtractTest, ReplaceAnswersOnReadOnlyFile) {
       {__LINE__, true, 0, StatusOk, true, true},  // made writable first
       {__LINE__, true, 1, StatusOk, false, true},  // skipped
       {__LINE__, true, 2, StatusUserAbort, false, false},
-  };
-  for (const ReplaceRow& row : rows) CheckReplace(row);
-}
-
-// Without MakeWritable the read-only file cannot be opened: that stops the
-// extraction.
-TEST_F(ExtractTest, ReadOnlyFileLeftReadOnlyStopsExtraction) {
-  if (!ReadOnlyFilesRefuseWrites()) {
-    GTEST_SKIP() << "read-only files are writable here (Wine run as root)";
-  }
-  const ReplaceRow rows[] = {
+      // Only the answer that makes it writable replaces it: any other, or
+      // none, stops the extraction, whatever a rename would allow.
       {__LINE__, true, 5, StatusFileError, false, false},
       {__LINE__, false, 0, StatusFileError, false, false},
   };
   for (const ReplaceRow& row : rows) CheckReplace(row);
+}
+
+// Of two members of one name the last wins, unasked; only a file that was
+// there before is asked about.
+TEST_F(ExtractTest, SameNameTwiceTheLastCopyWins) {
+  struct Row {
+    int line;
+    const char* before;  // a.txt in the output folder first; null: none
+    int answer;
+    size_t asked;
+  } rows[] = {
+      {__LINE__, nullptr, 0, 0},
+      {__LINE__, "old", 0, 1},
+      {__LINE__, "old", 1, 2},  // kept once, then asked again of the next
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    std::string tag = "s" + std::to_string(row.line);
+    Prepare(tag + ".tar", {Item("a.txt", "first", 0444), Item("a.txt", "second")});
+    if (row.before != nullptr) WriteFile(Path(tag + "/a.txt"), row.before);
+    Recorder::replaceAnswers = {row.answer, row.answer};
+    m.SetOutputPath(Mod(tag).c_str());
+    EXPECT_EQ(StatusOk, Extract());
+    EXPECT_EQ(row.asked, Recorder::replaceQueries.size());
+    EXPECT_EQ(row.answer == 1 ? "old" : "second", ReadFile(Path(tag + "/a.txt")));
+  }
 }
 
 TEST_F(ExtractTest, StopFromProgressRemovesThePartialFile) {
@@ -269,6 +269,9 @@ TEST_F(ExtractTest, UnsafeNamesWriteNothing) {
       {__LINE__, "x ", "x ", "", ""},
       {__LINE__, "d./x", "d.\\x", "", "x"},
       {__LINE__, "d /x", "d \\x", "", "x"},
+      {__LINE__, "a\nb.txt", "a\nb.txt", "", ""},  // control characters
+      {__LINE__, "d/t\tx", "d\\t\tx", "", ""},
+      {__LINE__, "\x01/x", "\x01\\x", "", "x"},
       // Ordinary names that only look odd.
       {__LINE__, "a..b", "a..b", "a..b", "a..b"},
       {__LINE__, "../..foo", "..foo", "..foo", "..foo"},

@@ -13,7 +13,7 @@ PACKAGES=(cmake ninja-build g++ python3 tar libarchive-tools googletest time
           clang libclang-rt-14-dev mingw-w64 g++-mingw-w64-i686-posix
           wine wine32:i386
           zlib1g-dev liblzma-dev libzstd-dev libbz2-dev libz-mingw-w64-dev
-          pigz zstd xz-utils bzip2 make dpkg-dev)
+          pigz zstd xz-utils bzip2 lzip lz4 ncompress make dpkg-dev)
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 

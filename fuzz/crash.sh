@@ -5,9 +5,13 @@
 # SIGKILL, SIGINT or SIGTERM in turn. A rebuilt archive must be byte for
 # byte the old one or the new one; an appended one too, or else every reader
 # (votar, GNU tar, bsdtar, tarfile) must list and extract exactly the old
-# members or exactly the new ones (fuzz/whole.py). A run that catches SIGINT or SIGTERM turns it into
-# a stop request, after which no temporary file may be left; a run ended by
-# its signal may leave one, and those are counted.
+# members or exactly the new ones (fuzz/whole.py). Each trial also cuts
+# short a deletion, a replacement or an addition on the same archive as
+# gzip or as zstd, which rebuilds it: it must be the old bytes, or else
+# read whole as the new members by every reader. A run that catches SIGINT
+# or SIGTERM turns it into a stop request, after which no temporary file
+# may be left; a run ended by its signal may leave one, and those are
+# counted.
 #   bash fuzz/crash.sh [TRIALS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,37 +42,61 @@ touch -d @1000000000 src/*
 "$VOTAR" add base.tar $(cd src && ls f*.bin) --root src >/dev/null
 "$VOTAR" add small.tar $(cd src && ls s*.bin) --root src >/dev/null
 
+# Deletions and updates of a compressed archive rebuild it through the
+# encoder: the same members as base.tar, as gzip and as zstd.
+"$VOTAR" add base.tgz $(cd src && ls f*.bin) --root src >/dev/null
+"$VOTAR" add base.tar.zst $(cd src && ls f*.bin) --root src >/dev/null
+
 # Each operation: the archive it starts from, its arguments, the members
 # after it when they are checked by reading, or the bytes a complete run
 # leaves; and how long a complete run takes, within which the signals fall.
+# A compressed archive must be the old bytes, or else read whole as the new
+# members by every reader.
 smalls=$(cd src && ls s*.bin | paste -sd,)
-declare -A from=([delete]=base [replace]=base [append1]=small [appendN]=small [appendL]=small)
+bases=$(cd src && ls f*.bin | paste -sd,)
+declare -A from=([delete]=base.tar [replace]=base.tar [append1]=small.tar [appendN]=small.tar
+                 [appendL]=small.tar [gz-delete]=base.tgz [gz-replace]=base.tgz
+                 [gz-append]=base.tgz [zst-delete]=base.tar.zst [zst-append]=base.tar.zst)
 declare -A args=([delete]="delete t.tar f0*.bin" [replace]="add t.tar f05.bin --root src -y"
                  [append1]="add t.tar one.bin --root src"
                  [appendN]="add t.tar x1.bin x2.bin x3.bin --root src"
-                 [appendL]="add t.tar $long --root src")
+                 [appendL]="add t.tar $long --root src"
+                 [gz-delete]="delete t.tgz f0*.bin" [gz-replace]="add t.tgz f05.bin --root src -y"
+                 [gz-append]="add t.tgz s1.bin --root src"
+                 [zst-delete]="delete t.tar.zst f0*.bin" [zst-append]="add t.tar.zst s1.bin --root src")
+deleted=$(cd src && ls f*.bin | grep -v '^f0' | paste -sd,)
 declare -A after=([append1]="$smalls,one.bin" [appendN]="$smalls,x1.bin,x2.bin,x3.bin"
-                  [appendL]="$smalls,$long")
+                  [appendL]="$smalls,$long" [gz-delete]=$deleted [zst-delete]=$deleted
+                  [gz-replace]="$(cd src && ls f*.bin | grep -v f05 | paste -sd,),f05.bin"
+                  [gz-append]="$bases,s1.bin" [zst-append]="$bases,s1.bin")
+ops=(delete replace append1 appendN appendL)
+compressed=(gz-delete gz-replace gz-append zst-delete zst-append)
 ms() { echo $(( $(date +%s%N) / 1000000 )); }
-declare -A new span
-for op in delete replace append1 appendN appendL; do
-  cp "${from[$op]}.tar" t.tar
+declare -A new span old
+for op in "${ops[@]}" "${compressed[@]}"; do
+  copy=t.${from[$op]#*.}
+  cp "${from[$op]}" "$copy"
   start=$(ms)
   # shellcheck disable=SC2086
   "$VOTAR" ${args[$op]} >/dev/null
   span[$op]=$(( $(ms) - start + 1 ))
-  new[$op]=$(sha256sum < t.tar)
+  new[$op]=$(sha256sum < "$copy")
+  old[$op]=$(sha256sum < "${from[$op]}")
+  if [[ $op == *-* ]]; then
+    python3 "$ROOT/fuzz/whole.py" "$VOTAR" "$copy" src "$bases" "${after[$op]}" | grep -vq old ||
+      { echo "crash.sh: a complete $op does not read whole as the new archive" >&2; exit 1; }
+  fi
+  rm "$copy"
 done
-declare -A old=([base]=$(sha256sum < base.tar) [small]=$(sha256sum < small.tar))
 
 torn=0; olds=0; news=0; cut=0; leftovers=0
 stopped_leftovers=0; caught_runs=0; slowest=0
+zdeletes=0; zupdates=0; zolds=0; znews=0; ztorn=0
 signals=(KILL INT TERM)
-ops=(delete replace append1 appendN appendL)
-for trial in $(seq 1 "$TRIALS"); do
-  op=${ops[$((trial % 5))]}
-  sig=${signals[$((trial % 3))]}
-  cp "${from[$op]}.tar" t.tar
+# One trial: OP cut short by SIG at a random moment within a complete run.
+cut_short() {
+  local op=$1 sig=$2 copy=t.${from[$1]#*.} pid delay caught mask number sent took sum seen n
+  cp "${from[$op]}" "$copy"
   # Background jobs of a script ignore SIGINT unless told otherwise.
   # shellcheck disable=SC2086
   env --default-signal "$VOTAR" ${args[$op]} >/dev/null 2>&1 &
@@ -87,13 +115,27 @@ for trial in $(seq 1 "$TRIALS"); do
   wait $pid 2>/dev/null || true
   took=$(( $(ms) - sent ))
   [ $took -gt $slowest ] && slowest=$took
-  sum=$(sha256sum < t.tar)
-  if [ "$sum" = "${old[${from[$op]}]}" ]; then
+  sum=$(sha256sum < "$copy")
+  if [[ $op == *-* ]]; then
+    # A rebuilt compressed archive: the old bytes, the new ones, or at least
+    # the new members, read whole by every reader.
+    if [[ $op == *-delete ]]; then zdeletes=$((zdeletes + 1)); else zupdates=$((zupdates + 1)); fi
+    if [ "$sum" = "${old[$op]}" ]; then
+      zolds=$((zolds + 1))
+    elif [ "$sum" = "${new[$op]}" ] ||
+         { seen=$(python3 "$ROOT/fuzz/whole.py" "$VOTAR" "$copy" src "$bases" "${after[$op]}") &&
+           [[ $seen != *old* ]]; }; then
+      znews=$((znews + 1))
+    else
+      ztorn=$((ztorn + 1))
+      echo "trial $trial ($op, SIG$sig): the archive is neither the old one nor the new one ${seen:-}"
+    fi
+  elif [ "$sum" = "${old[$op]}" ]; then
     olds=$((olds + 1))
   elif [ "$sum" = "${new[$op]}" ]; then
     news=$((news + 1))
   elif [ -n "${after[$op]:-}" ] &&
-       seen=$(python3 "$ROOT/fuzz/whole.py" "$VOTAR" t.tar src "$smalls" "${after[$op]}"); then
+       seen=$(python3 "$ROOT/fuzz/whole.py" "$VOTAR" "$copy" src "$smalls" "${after[$op]}"); then
     # An append cut short leaves bytes after the zero block that ends the
     # old archive: every reader still reads it whole.
     case "$seen" in *new*) news=$((news + 1)) ;; *) olds=$((olds + 1)) ;; esac
@@ -110,11 +152,20 @@ for trial in $(seq 1 "$TRIALS"); do
     stopped_leftovers=$((stopped_leftovers + n))
     [ $n = 0 ] || echo "trial $trial ($op, SIG$sig): $n temporary file(s) left after a stop"
   fi
-  rm -f ./*'.$SC'
+  rm -f ./*'.$SC' "$copy"
+}
+# Each trial cuts short one operation on a plain archive and one on a
+# compressed archive, with the same signal.
+for trial in $(seq 1 "$TRIALS"); do
+  sig=${signals[$((trial % 3))]}
+  cut_short "${ops[$((trial % 5))]}" $sig
+  cut_short "${compressed[$((trial % 5))]}" $sig
 done
 echo "crash trials: $TRIALS, old archive: $olds, new archive: $news" \
-     "($cut appends cut short, read whole by every reader), torn: $torn," \
+     "($cut appends cut short, read whole by every reader), torn: $torn;" \
+     "compressed (gzip, zstd): $zdeletes deletes and $zupdates updates, old archive: $zolds," \
+     "new archive: $znews, torn: $ztorn;" \
      "temporary files left: $leftovers by runs ended by their signal," \
      "$stopped_leftovers by $caught_runs runs that caught SIGINT/SIGTERM;" \
      "slowest end after a signal: $slowest ms"
-[ $torn = 0 ] && [ $stopped_leftovers = 0 ]
+[ $torn = 0 ] && [ $ztorn = 0 ] && [ $stopped_leftovers = 0 ]

@@ -5,14 +5,21 @@ Archives written by votar are listed and extracted by the peers with the same
 names, sizes, times and bytes; archives written by the peers (GNU tar formats
 v7, oldgnu, gnu, ustar and posix, bsdtar ustar and pax, tarfile with names in
 code page 437) are listed and extracted by votar as the module reads them.
-Runs the native votar, or votar.exe under Wine with --wine.
+The same both ways compressed: votar's gzip, xz, zstd and bzip2 archives
+read by the peers and the codecs' own tests, and the peers' ones (pigz's,
+multi-block xz, several streams one after the other) read by votar; what it
+does not read it names. Runs the native votar, or votar.exe under Wine with
+--wine.
 """
 import argparse
 import io
 import json
 import os
+import random
+import shlex
 import shutil
 import subprocess
+import struct
 import sys
 import tarfile
 import tempfile
@@ -40,15 +47,27 @@ class Votar:
         return json.loads(r.stdout.decode("utf-8")) if r.returncode == 0 else None
 
 
-def run(args, cwd):
-    r = subprocess.run(args, cwd=cwd, capture_output=True)
-    check(r.returncode == 0, "%s: %s" % (" ".join(args), r.stderr.decode(errors="replace")))
-    return r.stdout.decode("utf-8", errors="replace")
+def run(args, cwd, text=True, shell=False):
+    r = subprocess.run(args, cwd=cwd, capture_output=True, shell=shell)
+    check(r.returncode == 0, "%s: %s" % (args if shell else " ".join(args),
+                                         r.stderr.decode(errors="replace")))
+    return r.stdout.decode("utf-8", errors="replace") if text else r.stdout
+
+
+def write_tree(root, files):
+    """The files (relative name: bytes) below `root`, with fixed times."""
+    for name, data in files.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.utime(path, (MTIME, MTIME))
+    return files
 
 
 def make_tree(root):
     """Files with the sizes that matter, in folders, with fixed times."""
-    files = {
+    return write_tree(root, {
         "empty.txt": b"",
         "one.bin": b"\x01",
         "docs/a.txt": b"hello\n",
@@ -57,14 +76,7 @@ def make_tree(root):
         "docs/sub/d513.bin": (bytes(range(256)) * 3)[:513],
         "big/e100000.bin": bytes((i * 7 + i // 251) & 0xFF for i in range(100000)),
         "n" * 90 + "/" + "m" * 4 + ".txt": b"ninety-nine bytes of name\n",
-    }
-    for name, data in files.items():
-        path = os.path.join(root, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        os.utime(path, (MTIME, MTIME))
-    return files
+    })
 
 
 def read_name(name):
@@ -90,15 +102,38 @@ def expected_members(path):
     return out
 
 
-def check_votar_archive(votar, work, files, label):
-    """A votar archive as the peers read it."""
-    archive = os.path.join(work, label + ".tar")
+# Each compression votar writes: the name that asks for it, GNU tar's
+# option, tarfile's mode (it has no zstd here: it reads what zstd decodes),
+# the codec's own test and the first bytes of its stream.
+CODECS = {
+    "gzip": (".tgz", "-z", "r:gz", ["gzip", "-t"], b"\x1f\x8b"),
+    "xz": (".txz", "-J", "r:xz", ["xz", "-t"], b"\xfd7zXZ\0"),
+    "zstd": (".tar.zst", "--zstd", None, ["zstd", "-tq"], b"\x28\xb5\x2f\xfd"),
+    "bzip2": (".tbz2", "-j", "r:bz2", ["bzip2", "-t"], b"BZh"),
+}
+
+
+def check_votar_archive(work, files, archive, codec=None):
+    """A votar archive as the peers read it; a compressed one also as the
+    codec's own test does."""
+    label = os.path.basename(archive)
+    option, mode = [], "r"
+    if codec:
+        _, flag, mode, test, magic = CODECS[codec]
+        option = [flag]
+        with open(archive, "rb") as f:
+            check(f.read(len(magic)) == magic, "%s: not %s" % (label, codec))
+        run(test + [archive], work)
     want = sorted(files)
-    gnu = run(["tar", "-tf", archive], work).split("\n")[:-1]
+    gnu = run(["tar"] + option + ["-tf", archive], work).split("\n")[:-1]
     check(sorted(gnu) == want, "%s: GNU tar lists %s" % (label, gnu))
     bsd = run(["bsdtar", "-tf", archive], work).split("\n")[:-1]
     check(sorted(bsd) == want, "%s: bsdtar lists %s" % (label, bsd))
-    with tarfile.open(archive) as t:
+    if mode:
+        t = tarfile.open(archive, mode)
+    else:  # what zstd decodes
+        t = tarfile.open(fileobj=io.BytesIO(run(["zstd", "-dc", archive], work, text=False)))
+    with t:
         members = {m.name: m for m in t.getmembers()}
         check(sorted(members) == want, "%s: tarfile lists %s" % (label, sorted(members)))
         for name, data in files.items():
@@ -108,7 +143,7 @@ def check_votar_archive(votar, work, files, label):
             check(m.size == len(data) and m.mtime == MTIME and m.isfile(),
                   "%s: tarfile %s size %d mtime %d" % (label, name, m.size, m.mtime))
             check(t.extractfile(m).read() == data, "%s: tarfile bytes of %s" % (label, name))
-    for tool in (["tar", "-xf"], ["bsdtar", "-xf"]):
+    for tool in (["tar"] + option + ["-xf"], ["bsdtar", "-xf"]):
         out = tempfile.mkdtemp(dir=work)
         run(tool + [archive, "-C", out], work)
         for name, data in files.items():
@@ -122,10 +157,11 @@ def check_votar_archive(votar, work, files, label):
 def test_votar_writes(votar, work):
     src = os.path.join(work, "src")
     files = make_tree(src)
+    made = os.path.join(work, "made.tar")
     r = votar.run(["add", "made.tar", "empty.txt", "one.bin", "docs", "big", "n" * 90,
                    "--root", "src"], work)
     check(r.returncode == 0, "votar add: %s" % r.stderr)
-    check_votar_archive(votar, work, files, "made")
+    check_votar_archive(work, files, made)
     # An update that adds one file and replaces one keeps what the peers see.
     with open(os.path.join(src, "docs/a.txt"), "wb") as f:
         f.write(b"changed\n")
@@ -133,12 +169,12 @@ def test_votar_writes(votar, work):
     files["docs/a.txt"] = b"changed\n"
     r = votar.run(["add", "made.tar", "docs/a.txt", "--root", "src", "-y"], work)
     check(r.returncode == 0, "votar update: %s" % r.stderr)
-    check_votar_archive(votar, work, files, "made")
+    check_votar_archive(work, files, made)
     # A deletion too.
     r = votar.run(["delete", "made.tar", "*.bin"], work)
     check(r.returncode == 0, "votar delete: %s" % r.stderr)
     kept = {n: d for n, d in files.items() if not n.endswith(".bin")}
-    check_votar_archive(votar, work, kept, "made")
+    check_votar_archive(work, kept, made)
 
 
 def peer_archives(work, src):
@@ -335,6 +371,139 @@ def test_names_round_trip(votar, work):
           "names: delete by an accented name: %s" % r.stderr)
 
 
+def varied(size):
+    """Bytes that compress in parts: random runs, repeated bytes, text."""
+    rnd = random.Random(size)
+    out = bytearray()
+    while len(out) < size:
+        kind, n = rnd.randrange(3), rnd.randrange(1, 4096)
+        out += (rnd.randbytes(n), bytes([rnd.randrange(256)]) * n,
+                b"line %d of some text\n" % rnd.randrange(n) * (n // 64 + 1))[kind]
+    return bytes(out[:size])
+
+
+def compressed_tree(root, big):
+    """A few files, one of `big` varied bytes, a long name and an accented one."""
+    return write_tree(root, {
+        "a.txt": b"hello\n",
+        "docs/b511.bin": (bytes(range(256)) * 2)[:511],
+        "big/varied.bin": varied(big),
+        "l" * 60 + "/" + "m" * 50 + ".txt": b"a name of 115 bytes\n",
+        "café.txt": "café\n".encode("utf-8"),
+    })
+
+
+def test_compressed_writes(votar, work):
+    """votar writes the compression a new archive's name asks for; the peers
+    and the codec's own test read it, again after an update and a deletion,
+    which keep the compression."""
+    src = os.path.join(work, "src")
+    files = compressed_tree(src, 300 << 10)
+    tops = sorted({n.split("/")[0] for n in files})
+    added = write_tree(src, {"added.txt": b"added later\n"})
+    for codec, (suffix, *_) in CODECS.items():
+        name = "c" + suffix
+        r = votar.run(["add", name] + tops + ["--root", "src"], work)
+        check(r.returncode == 0, "%s: votar add: %s" % (name, r.stderr))
+        check_votar_archive(work, files, os.path.join(work, name), codec)
+        r = votar.run(["add", name, "added.txt", "--root", "src"], work)
+        check(r.returncode == 0, "%s: votar update: %s" % (name, r.stderr))
+        check_votar_archive(work, dict(files, **added), os.path.join(work, name), codec)
+        r = votar.run(["delete", name, "docs/b511.bin"], work)
+        check(r.returncode == 0, "%s: votar delete: %s" % (name, r.stderr))
+        kept = {n: d for n, d in dict(files, **added).items() if n != "docs/b511.bin"}
+        check_votar_archive(work, kept, os.path.join(work, name), codec)
+
+
+def concatenated(plain, command, between=b""):
+    """The tar cut in two mid-member, each part compressed on its own, and
+    the two streams one after the other (with `between` between them)."""
+    data = open(plain, "rb").read()
+    cut = len(data) // 2 + 77
+    parts = [subprocess.run(command, input=part, capture_output=True, check=True).stdout
+             for part in (data[:cut], data[cut:])]
+    return parts[0] + between + parts[1]
+
+
+def test_compressed_reads(votar, work):
+    """What the peers compress, in one stream or several, votar lists as GNU
+    tar does, names the compression of, and extracts byte for byte."""
+    src = os.path.join(work, "src")
+    files = compressed_tree(src, 3 << 20)  # past one xz block of 1 MiB
+    names = " ".join(shlex.quote(n) for n in sorted(files))
+    plain = os.path.join(work, "plain.tar")
+    run(["tar", "-cf", plain, "-C", src] + sorted(files), work)
+    made = {}  # the archive: its compression
+    for label, codec, command in (  # run in src
+            ("gnu.tgz", "gzip", "tar -czf ../gnu.tgz " + names),
+            ("gnu.txz", "xz", "tar -cJf ../gnu.txz " + names),
+            ("gnu.tar.zst", "zstd", "tar --zstd -cf ../gnu.tar.zst " + names),
+            ("gnu.tbz2", "bzip2", "tar -cjf ../gnu.tbz2 " + names),
+            ("bsd.tgz", "gzip", "bsdtar -czf ../bsd.tgz " + names),
+            ("bsd.txz", "xz", "bsdtar -cJf ../bsd.txz " + names),
+            ("bsd.tar.zst", "zstd", "bsdtar --zstd -cf ../bsd.tar.zst " + names),
+            ("bsd.tbz2", "bzip2", "bsdtar -cjf ../bsd.tbz2 " + names),
+            ("pigz.tgz", "gzip", "pigz -p 2 < ../plain.tar > ../pigz.tgz"),
+            ("blocks.txz", "xz", "xz -T2 --block-size=1MiB < ../plain.tar > ../blocks.txz"),
+            ("threads.tar.zst", "zstd", "zstd -q -T2 < ../plain.tar > ../threads.tar.zst")):
+        run(command, src, shell=True)
+        made[label] = codec
+    for ext, codec in (("gz", "gzip"), ("xz", "xz"), ("bz2", "bzip2")):
+        label = "tarfile.tar." + ext
+        with tarfile.open(os.path.join(work, label), "w:" + ext) as t:
+            for n in sorted(files):
+                t.add(os.path.join(src, n), arcname=n)
+        made[label] = codec
+    skippable = b"\x50\x2a\x4d\x18" + struct.pack("<I", 5) + b"votar"
+    for label, codec, command, between in (
+            ("two-pigz.tgz", "gzip", ["pigz", "-p", "2"], b""),
+            ("two-xz.txz", "xz", ["xz"], b""),
+            ("two-zstd.tar.zst", "zstd", ["zstd", "-q"], b""),
+            ("skip-zstd.tar.zst", "zstd", ["zstd", "-q"], skippable),
+            ("two-bzip2.tbz2", "bzip2", ["bzip2"], b"")):
+        with open(os.path.join(work, label), "wb") as f:
+            f.write(concatenated(plain, command, between))
+        made[label] = codec
+    for i, (label, codec) in enumerate(made.items()):
+        gnu = run(["tar", "-tf", label], work).split("\n")[:-1]
+        listing = votar.listing(label, work)
+        if listing is None:
+            continue
+        got = [m["name"].replace("\\", "/") for m in listing["members"]]
+        check(got == gnu and listing["compression"] == codec,
+              "%s: votar lists %s as %s, GNU tar %s" % (label, listing["compression"], got, gnu))
+        out = os.path.join(work, "o%d" % i)  # short: Windows' 259 characters
+        r = votar.run(["extract", label, "-o", os.path.basename(out)], work)
+        check(r.returncode == 0, "%s: votar extract: %s" % (label, r.stderr))
+        for name, data in files.items():
+            check(read_extracted(out, name) == data, "%s: votar extracts %s" % (label, name))
+
+
+def test_compressed_refused(votar, work):
+    """A compressed file that holds no tar, and a tar in a compression votar
+    does not read, are named for what they are, and nothing is listed."""
+    src = os.path.join(work, "src")
+    write_tree(src, {"hello.txt": b"hello\n"})
+    plain = os.path.join(work, "plain.tar")
+    run(["tar", "-cf", plain, "-C", src, "hello.txt"], work)
+    hello = os.path.join(src, "hello.txt")
+    no_tar = "it is compressed with %s but holds no TAR archive"
+    not_read = "compressed with %s, which votar does not read"
+    for label, command, data, message in (
+            ("hello.gz", "gzip", hello, no_tar % "gzip"),
+            ("hello.xz", "xz", hello, no_tar % "xz"),
+            ("hello.zst", "zstd", hello, no_tar % "zstd"),
+            ("hello.bz2", "bzip2", hello, no_tar % "bzip2"),
+            ("t.tar.lz", "lzip", plain, not_read % "lzip"),
+            ("t.tar.lz4", "lz4", plain, not_read % "lz4"),
+            ("t.tar.Z", "compress", plain, not_read % "compress")):
+        run("%s -c < %s > %s" % (command, shlex.quote(data), label), work, shell=True)
+        r = votar.run(["list", label], work)
+        check(r.returncode == 1 and message in r.stderr.decode(errors="replace")
+              and r.stdout == b"", "%s: votar list %d %r %r" % (label, r.returncode,
+                                                                 r.stdout, r.stderr))
+
+
 def test_damaged_and_hostile(votar, work, data_dir):
     """Archives from tests/data that are damaged or carry unsafe names: votar
     must answer with a status, and write nothing outside its folder."""
@@ -425,7 +594,8 @@ def main():
     votar = Votar(os.path.abspath(args.votar), args.wine)
     work = tempfile.mkdtemp(prefix="votar-interop-")
     try:
-        for test in (test_votar_writes, test_votar_reads, test_names_round_trip):
+        for test in (test_votar_writes, test_votar_reads, test_names_round_trip,
+                     test_compressed_writes, test_compressed_reads, test_compressed_refused):
             d = os.path.join(work, test.__name__)
             os.makedirs(d)
             test(votar, d)

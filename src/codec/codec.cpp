@@ -1,6 +1,7 @@
 #include "codec.h"
 
 #include <cstring>
+#include <initializer_list>
 
 static bool StartsWith(const unsigned char* head, size_t n, const char* magic, size_t len) {
   return n >= len && memcmp(head, magic, len) == 0;
@@ -63,15 +64,21 @@ Codec CodecOfName(const char* path) {
       {".tbz2", kCodecBzip2}, {".tb2", kCodecBzip2},  {".tz2", kCodecBzip2},
   };
   // ".taz" is gzip and ".taZ" compress: that one name tells case apart.
-  if (NamesCompress(path)) return kCodecNone;
+  if (NamesUnwrittenCodec(path)) return kCodecNone;
   for (const auto& n : kNames) {
     if (EndsWithNoCase(path, n.suffix)) return n.codec;
   }
   return kCodecNone;
 }
 
-bool NamesCompress(const char* path) {
+bool NamesUnwrittenCodec(const char* path) {
   size_t len = strlen(path);
-  return (len >= 2 && strcmp(path + len - 2, ".Z") == 0) ||
-         (len >= 4 && strcmp(path + len - 4, ".taZ") == 0);
+  if ((len >= 2 && strcmp(path + len - 2, ".Z") == 0) ||
+      (len >= 4 && strcmp(path + len - 4, ".taZ") == 0)) {
+    return true;
+  }
+  for (const char* suffix : {".lz", ".tlz", ".lzma", ".lz4", ".lzo", ".tzo"}) {
+    if (EndsWithNoCase(path, suffix)) return true;
+  }
+  return false;
 }

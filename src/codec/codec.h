@@ -28,9 +28,10 @@ Codec CodecOfSignature(const unsigned char* head, size_t n);
 // gzip; .xz .txz xz; .zst .tzst zstd; .bz2 .tbz .tbz2 .tb2 .tz2 bzip2.
 // kCodecNone for every other name.
 Codec CodecOfName(const char* path);
-// Whether the name asks for compress (.Z, .taZ), which the module does
-// not write.
-bool NamesCompress(const char* path);
+// Whether the name asks for a compression the module does not write:
+// compress (.Z, .taZ), lzip (.lz, .tlz), lzma (.lzma), lz4 (.lz4) or lzop
+// (.lzo, .tzo). Such a new archive is refused, never written plain.
+bool NamesUnwrittenCodec(const char* path);
 
 // ---------------------------------------------------------------- decoding
 

@@ -34,8 +34,9 @@ static void CreateNewArchive(const FileMaskList* items) {
     return;
   }
   if (AllItemsAreDirectories(items)) return;
-  // compress (.Z) is read by other programs, and written by none here.
-  if (NamesCompress(gArchivePath)) {
+  // A compression the name asks for and the module does not write: a plain
+  // archive under that name would deceive whoever reads it.
+  if (NamesUnwrittenCodec(gArchivePath)) {
     SetStatus(StatusFileError);
     return;
   }

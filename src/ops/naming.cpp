@@ -38,8 +38,16 @@ void NameArchive(const char* path) {
   }
   ArchiveInput in;
   bool isTar = StartArchiveInput(&in, f) == kDone && IsTarArc(in.source);
+  // A stream that needs more memory than a decoder may take cannot be read:
+  // whether it holds an archive is not known.
+  bool tooLarge = in.codec != kCodecNone && DecoderState(in.decoded) == kDecodeTooLarge;
   EndArchiveInput(&in);
   PfClose(f);
+  if (tooLarge) {
+    SetStatus(StatusFileError);
+    SetArchive(nullptr, 0);
+    return;
+  }
   if (!isTar) {
     SetStatus(StatusNotTarArchive);
     SetArchive(nullptr, 0);

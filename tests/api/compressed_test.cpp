@@ -168,4 +168,8 @@ TEST_F(CompressedTest, CutShortBadCheckNoArchive) {
     OpenArchive("hello");
     EXPECT_EQ(StatusNotTarArchive, m.GetArchiveStatus());
   }
+  // A stream past the decoder's memory limit cannot be read at all.
+  Compress({"x", "xz --lzma2=dict=1536MiB", ""}, TarArchive({kA}), "huge.txz");
+  OpenArchive("huge.txz");
+  EXPECT_EQ(StatusFileError, m.GetArchiveStatus());
 }

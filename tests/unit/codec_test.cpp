@@ -111,7 +111,11 @@ TEST(Codec, SignaturesAndNames) {
       {"gz", kCodecNone},
   };
   for (const Name& n : names) EXPECT_EQ(n.want, CodecOfName(n.name)) << n.name;
-  EXPECT_TRUE(NamesCompress("a.taZ") && NamesCompress("a.tar.Z") && !NamesCompress("a.taz"));
+  for (const char* name : {"a.taZ", "a.tar.Z", "a.tar.lz", "a.TLZ", "a.tar.lzma", "a.tar.lz4",
+                           "a.tzo"}) {
+    EXPECT_TRUE(NamesUnwrittenCodec(name)) << name;
+  }
+  EXPECT_FALSE(NamesUnwrittenCodec("a.taz") || NamesUnwrittenCodec("a.tar.gz"));
 }
 
 TEST(Codec, StreamsWholeJoinedPaddedTrailedCutDamaged) {

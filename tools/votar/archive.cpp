@@ -1,6 +1,8 @@
 #include "archive.h"
 
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 #include "console.h"
 #include "disk.h"
@@ -48,6 +50,26 @@ std::string CompressionOf(const std::string& path) {
   return "";
 }
 
+std::string UnwrittenCompression(const std::string& name) {
+  static const struct {
+    const char* suffix;
+    const char* name;
+  } kSuffixes[] = {{".Z", "compress"}, {".taZ", "compress"}, {".lz", "lzip"},
+                   {".tlz", "lzip"},    {".lzma", "lzma"},    {".lz4", "lz4"},
+                   {".lzo", "lzop"},    {".tzo", "lzop"}};
+  for (const auto& s : kSuffixes) {
+    size_t n = strlen(s.suffix);
+    if (name.size() < n) continue;
+    std::string tail = name.substr(name.size() - n);
+    bool same = s.suffix[n - 1] == 'Z' ? tail == s.suffix : true;
+    for (size_t i = 0; same && s.suffix[n - 1] != 'Z' && i < n; i++) {
+      same = tolower(static_cast<unsigned char>(tail[i])) == s.suffix[i];
+    }
+    if (same) return s.name;
+  }
+  return "";
+}
+
 bool ModuleReads(const std::string& compression) {
   return compression.empty() || compression == "gzip" || compression == "xz" ||
          compression == "zstd" || compression == "bzip2";
@@ -65,6 +87,11 @@ static std::string WhyNotOpened(const Options& o, unsigned status) {
   }
   std::string why = WhyUnreadable(o.archive);
   if (!why.empty()) return why;
+  // A readable file the module could not decode: its window is too large.
+  std::string compression = CompressionOf(o.archive);
+  if (!compression.empty() && ModuleReads(compression)) {
+    return "its " + compression + " stream needs more memory than votar takes for one";
+  }
   // The module keeps a path of up to 260 characters.
   if (ModuleForm(o.archive).size() >= 260) return "its path is too long";
   return StatusWords(status);
@@ -105,11 +132,8 @@ static std::string FolderOf(const std::string& path) {
 
 std::string WhyChangeFailed(const Options& o, unsigned status) {
   if (status != StatusFileError) return StatusWords(status);
-  size_t len = o.archive.size();
-  if ((len >= 2 && o.archive.compare(len - 2, 2, ".Z") == 0) ||
-      (len >= 4 && o.archive.compare(len - 4, 4, ".taZ") == 0)) {
-    return "votar does not write compress (.Z) archives";
-  }
+  std::string unwritten = UnwrittenCompression(o.archive);
+  if (!unwritten.empty()) return "votar does not write " + unwritten + " archives";
   if (ArchiveInUse(o.archive)) return "it is in use by another program";
   bool exists = Exists(o.archive);
   std::string why;

@@ -13,6 +13,9 @@ unsigned NameArchive(const Options& o);
 // "lzip", ...), or "" for a plain archive or none votar knows. As the
 // module does, a first block that reads as a tar header is plain.
 std::string CompressionOf(const std::string& path);
+// The compression a new archive's name asks for that the module does not
+// write ("compress", "lzip", ...), or "".
+std::string UnwrittenCompression(const std::string& name);
 // Whether the module reads that compression.
 bool ModuleReads(const std::string& compression);
 

@@ -33,31 +33,37 @@ struct Update {
   NameIndex itemKeys;           // item key -> position of its first item
   FileMaskList keptNames;       // members the host chose to keep
   NameIndex keptForms;          // their names in comparison form
+  NameIndex listedNames;        // the listed members' names, as spelt
   TarReader reader;
 };
 
-// Upper-cased directory + name + "." + extension, optionally behind a
-// prefix; false when it does not fit.
-static bool ComposeKey(const char* prefix, const FileMaskEntry* entry, char* key) {
+// Directory + name + "." + extension, optionally behind a prefix, upper-
+// cased unless `spelt`; false when it does not fit.
+static bool ComposeKey(const char* prefix, const FileMaskEntry* entry, char* key,
+                       bool spelt = false) {
   char text[kKeySize];
   int n = snprintf(text, sizeof text, "%s%s%s%s%s", prefix, entry->directory,
                    entry->name, entry->extension[0] != '\0' ? "." : "", entry->extension);
   if (n < 0 || static_cast<size_t>(n) >= sizeof text) return false;
-  UpcaseName(text, key, kKeySize);
+  if (spelt) {
+    memcpy(key, text, static_cast<size_t>(n) + 1);
+  } else {
+    UpcaseName(text, key, kKeySize);
+  }
   return true;
 }
 
 // Storing paths, the key holds base path and directories, through the
 // stored-name rule; otherwise the file name alone.
-static bool ItemKey(const FileMaskEntry* item, char* key) {
+static bool ItemKey(const FileMaskEntry* item, char* key, bool spelt = false) {
   if (gStorePaths != StoreRelativePaths) {
     FileMaskEntry bare = *item;
     bare.directory = const_cast<char*>("");
-    return ComposeKey("", &bare, key);
+    return ComposeKey("", &bare, key, spelt);
   }
   char prefix[kPathSize + 1] = "";
   if (gBasePath[0] != '\0') snprintf(prefix, sizeof prefix, "%s\\", gBasePath);
-  if (!ComposeKey(prefix, item, key)) return false;
+  if (!ComposeKey(prefix, item, key, spelt)) return false;
   MakeStoredName(key, kKeySize);
   return true;
 }
@@ -134,10 +140,20 @@ static bool IsKeptItem(const void* context, const FileMaskEntry* item) {
 
 // Members no item corresponds to, and entries that are not listed, are
 // kept; a corresponding member goes as the host answers.
+// Whether the member is the one the item stands for: where members differ
+// from each other only by case, the one spelt like the item; where none is,
+// any of them.
+static bool SpeltLikeItem(const Update* u, const FileMaskEntry* item, const char* memberName) {
+  char spelt[kKeySize];
+  if (!ItemKey(item, spelt, true) || strcmp(spelt, memberName) == 0) return true;
+  return FindName(&u->listedNames, spelt) < 0;
+}
+
 static bool KeepOnUpdate(Update* u, const TarEntry& entry) {
   if (!entry.listed) return true;
   char lookupPath[kKeySize];
-  if (FindItemForMember(u, entry.name, lookupPath) == nullptr) return true;
+  const FileMaskEntry* item = FindItemForMember(u, entry.name, lookupPath);
+  if (item == nullptr || !SpeltLikeItem(u, item, entry.name)) return true;
   int32_t answer = AskReplaceMember(entry, lookupPath);
   if (answer == ReplaceAbort) {
     SetStatus(StatusUserAbort);
@@ -156,6 +172,7 @@ static void ReleaseUpdate(Update* u) {
   free(u->items);
   DoneNameIndex(&u->itemKeys);
   DoneNameIndex(&u->keptForms);
+  DoneNameIndex(&u->listedNames);
   DoneMaskList(&u->keptNames);
   ReleaseArchive(&u->lock);
   free(u);
@@ -213,6 +230,9 @@ static void UpdateLockedArchive(Update* u, const FileMaskList* items) {
   ScanForRebuild(&u->reader, &u->in, &members);
   if (gArchiveStatus == StatusNoEntries) SetStatus(StatusOk);
   if (StatusIsOk() && !IndexItems(u, items)) SetStatus(StatusOutOfMemory);
+  for (const TarEntry* e = members.head; e != nullptr && StatusIsOk(); e = e->next) {
+    if (e->listed && !AddName(&u->listedNames, e->name, 0)) SetStatus(StatusOutOfMemory);
+  }
   if (StatusIsOk()) AskAboutMembers(u, &members);
   if (StatusIsOk()) {
     // Only a plain archive grows in place.

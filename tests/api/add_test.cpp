@@ -406,6 +406,31 @@ TEST_F(UpdateTest, StorePathsZeroComparesFileNamesAlone) {
   EXPECT_TRUE(ReadFile(Path("arc.tar")) == old);
 }
 
+// Members that differ only by case: the one spelt like the item is the one
+// it replaces; with none spelt so, any of them corresponds, as case is
+// ignored.
+TEST_F(UpdateTest, CaseTellsMembersApartOnlyWhenOneIsSpeltLikeTheItem) {
+  Source("d/a.txt", "new");
+  struct Row {
+    int line;
+    std::vector<TarItem> members;
+    std::vector<std::string> after;  // names, then data, in order
+    size_t asked;
+  } rows[] = {
+      {__LINE__, {{"d/A.TXT", "upper"}, {"d/a.txt", "lower"}}, {"d\\A.TXT", "d\\a.txt"}, 1},
+      {__LINE__, {{"d/A.TXT", "upper"}, {"d/a.Txt", "mixed"}}, {"d\\a.txt"}, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    ExistingArchive("arc.tar", TarArchive(row.members));
+    Settings(1, "", Root() + "\\");
+    ASSERT_EQ(StatusOk, Compress({"d\\a.txt"}));
+    EXPECT_EQ(row.asked, Recorder::replaceQueries.size());
+    EXPECT_EQ(row.after, List());
+  }
+  ExpectPeersRead(Path("arc.tar"), {{"d/a.txt", "new"}});
+}
+
 TEST_F(UpdateTest, ItemKeysByStorePathsAndBasePath) {
   const std::string full = ModPath(Source("docs/a.txt", "disk"));
   const std::string stored = Slashed(StoredForm(full));

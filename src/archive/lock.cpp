@@ -2,12 +2,19 @@
 
 Outcome OpenArchiveForChange(const char* path, ArchiveLock* lock) {
   lock->file = nullptr;
+  lock->path[0] = '\0';
   if (path[0] == '\0') return kFailed;
   // Refused by its attribute, whatever the platform's rename would allow.
   uint32_t attributes = PfGetAttributes(path);
   if (attributes != kPfInvalidAttributes && (attributes & kPfAttrReadOnly)) return kFailed;
   PfFile* file = PfOpenLocked(path);
   if (file == nullptr) return kFailed;
+  // Where the system cannot tell, the path as named stands.
+  if (!PfResolvedPath(file, lock->path, sizeof lock->path) &&
+      !CopyPath(lock->path, sizeof lock->path, path)) {
+    PfClose(file);
+    return kFailed;
+  }
   if (!PfStampOpen(file, &lock->stamp)) {
     PfClose(file);
     return kFailed;
@@ -39,6 +46,7 @@ bool StampCreatedArchive(const char* path, PfFileStamp* stamp) {
 
 Outcome OpenCreatedArchive(const char* path, const PfFileStamp* created, ArchiveLock* lock) {
   lock->file = nullptr;
+  lock->path[0] = '\0';
   if (created == nullptr || OpenArchiveForChange(path, lock) != kDone) return kFailed;
   if (PfSameStamp(lock->stamp, *created)) return kDone;
   ReleaseArchive(lock);

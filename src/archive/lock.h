@@ -4,17 +4,22 @@
 // only when the archive path still names that file, unchanged.
 #pragma once
 
+#include "../base/pathbuf.h"
 #include "../base/status.h"
 #include "../platform/platform.h"
 
 struct ArchiveLock {
   PfFile* file;       // the archive, open to read, holding the lock; or null
   PfFileStamp stamp;  // the archive when it was opened
+  // The file the lock is held on, by the path with every link resolved: a
+  // change is written beside it and put in its place, so that a link to the
+  // archive goes on naming the changed archive.
+  char path[kFullPathSize];
 };
 
 // Opens the archive at `path` to read, holding its lock, and notes what it
-// is. kFailed, and nothing opened, when it is read-only, cannot be opened,
-// or another writer holds the lock.
+// is and where it lies. kFailed, and nothing opened, when it is read-only,
+// cannot be opened, or another writer holds the lock.
 Outcome OpenArchiveForChange(const char* path, ArchiveLock* lock);
 
 inline bool HoldsArchiveLock(const ArchiveLock& lock) { return lock.file != nullptr; }

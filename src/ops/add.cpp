@@ -42,6 +42,12 @@ static void CreateNewArchive(const FileMaskList* items) {
   }
   // What an earlier creation left under this name is replaced like an
   // updated archive; anything else there is not this module's to replace.
+  // A link to nothing would be replaced by the new archive, or followed to
+  // wherever it points: neither is asked for.
+  if (!FileExists(gArchivePath) && gArchivePath[0] != '\0' && PfEntryExists(gArchivePath)) {
+    SetStatus(StatusFileError);
+    return;
+  }
   ArchiveLock lock = {};
   if (FileExists(gArchivePath)) {
     Outcome opened =
@@ -51,12 +57,14 @@ static void CreateNewArchive(const FileMaskList* items) {
       return;
     }
   }
+  // An earlier creation's archive is replaced where it lies.
+  const char* where = HoldsArchiveLock(lock) ? lock.path : gArchivePath;
   Rebuild rb;
-  Outcome begun = BeginRebuild(gArchivePath, &rb);
+  Outcome begun = BeginRebuild(where, &rb);
   SetStatusFor(begun);
   if (begun == kDone) {
     if (WriteNewArchive(items, &rb)) {
-      SetStatusFor(FinishRebuild(&rb, &lock, gArchivePath));
+      SetStatusFor(FinishRebuild(&rb, &lock, where));
     } else {
       AbandonRebuild(&rb);
     }

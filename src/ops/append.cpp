@@ -71,7 +71,7 @@ bool CanAppendInPlace(const TarEntryList* members, const ScanOutcome& scan,
 void AppendInPlace(const ScanOutcome& scan, const ArchiveLock& lock, const FileMaskList* items,
                    SkipItemFn skip, const void* context) {
   Append a;
-  Outcome begun = BeginAppend(lock, gArchivePath, scan.entriesEnd, scan.sourceLength, &a);
+  Outcome begun = BeginAppend(lock, lock.path, scan.entriesEnd, scan.sourceLength, &a);
   if (begun != kDone) {
     SetStatusFor(begun);
     return;
@@ -80,5 +80,5 @@ void AppendInPlace(const ScanOutcome& scan, const ArchiveLock& lock, const FileM
   StartTarWriter(&out, a.writer);
   bool written = AddItems(&out, items, nullptr, skip, context) && EndArchive(&out);
   EndTarWriter(&out);
-  SetStatusFor(EndAppend(&a, written, lock, gArchivePath));
+  SetStatusFor(EndAppend(&a, written, lock, lock.path));
 }

@@ -82,16 +82,16 @@ void DeleteArc(const FileMaskList* masks) {
   ArchiveLock lock;
   Rebuild rb;
   Outcome begun = OpenArchiveForChange(gArchivePath, &lock);
-  if (begun == kDone) begun = BeginRebuild(gArchivePath, &rb);
+  if (begun == kDone) begun = BeginRebuild(lock.path, &rb);
   SetStatusFor(begun);
   if (begun == kDone) {
     int64_t carried = CopyRemaining(masks, lock, rb.file);
     if (!StatusIsOk()) {
       AbandonRebuild(&rb);
     } else if (carried == 0) {
-      SetStatusFor(FinishEmptyRebuild(&rb, &lock, gArchivePath));
+      SetStatusFor(FinishEmptyRebuild(&rb, &lock, lock.path));
     } else {
-      SetStatusFor(FinishRebuild(&rb, &lock, gArchivePath));
+      SetStatusFor(FinishRebuild(&rb, &lock, lock.path));
     }
   }
   ReleaseArchive(&lock);

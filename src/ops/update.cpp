@@ -209,7 +209,7 @@ static bool WriteRebuilt(Update* u, const TarEntryList* members, const FileMaskL
 static void RebuildWithItems(Update* u, const TarEntryList* members,
                              const FileMaskList* items) {
   Rebuild rb;
-  Outcome begun = BeginRebuild(gArchivePath, &rb);
+  Outcome begun = BeginRebuild(u->lock.path, &rb);
   if (begun != kDone) {
     SetStatusFor(begun);
     return;
@@ -219,7 +219,7 @@ static void RebuildWithItems(Update* u, const TarEntryList* members,
   // may go.
   EndArchiveInput(&u->in);
   if (written) {
-    SetStatusFor(FinishRebuild(&rb, &u->lock, gArchivePath));
+    SetStatusFor(FinishRebuild(&rb, &u->lock, u->lock.path));
   } else {
     AbandonRebuild(&rb);
   }

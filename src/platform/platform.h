@@ -65,6 +65,8 @@ const uint32_t kPfAttrArchive = 0x20;
 const uint32_t kPfAttrReparsePoint = 0x400;  // a link, a junction
 
 bool PfExists(const char* path);  // true for files and directories
+// Whether the folder has an entry of that name, also a link to nothing.
+bool PfEntryExists(const char* path);
 uint32_t PfGetAttributes(const char* path);  // kPfInvalidAttributes on failure
 bool PfSetAttributes(const char* path, uint32_t attributes);
 bool PfMakeDir(const char* path);  // one level
@@ -174,6 +176,11 @@ const int64_t kPfLockOffset = int64_t{1} << 62;
 // lock. Closing the stream lets the lock go. The Win32 handle shares
 // deletion, so that others may still rename or delete the file.
 PfFile* PfOpenLocked(const char* path);
+
+// The full path of the file an open stream reads, every link on the way
+// resolved, in the module's form ("\" separators), into `out` of `size`
+// bytes. False when it cannot be told or does not fit.
+bool PfResolvedPath(PfFile* f, char* out, size_t size);
 
 // Whether a file can be put in the place of, or removed under, a file that
 // is open. Windows refuses while any handle is open, whatever it shares:

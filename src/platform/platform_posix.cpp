@@ -79,6 +79,12 @@ bool PfExists(const char* path) {
   return HostPath(path, host) && access(host, F_OK) == 0;
 }
 
+bool PfEntryExists(const char* path) {
+  char host[kHostPath];
+  struct stat st;
+  return HostPath(path, host) && lstat(host, &st) == 0;
+}
+
 static uint32_t AttributesOf(const struct stat& st) {
   uint32_t attributes = S_ISDIR(st.st_mode) ? kPfAttrDirectory : kPfAttrArchive;
   if (IsReadOnly(st)) attributes |= kPfAttrReadOnly;
@@ -543,6 +549,22 @@ PfFile* PfOpenLocked(const char* path) {
     fd = -1;
   }
   return PfAttach(stream, fd);
+}
+
+bool PfResolvedPath(PfFile* f, char* out, size_t size) {
+  char link[64];
+  char host[kHostPath];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", PfDescriptor(f));
+  ssize_t n = readlink(link, host, sizeof host - 1);
+  if (n <= 0 || host[0] != '/') return false;
+  host[n] = '\0';
+  bool lossless;
+  size_t len = PfUtf8ToAnsi(host, static_cast<size_t>(n), out, size, &lossless);
+  if (!lossless || len + 1 >= size) return false;
+  for (size_t i = 0; i < len; i++) {
+    if (out[i] == '/') out[i] = '\\';
+  }
+  return true;
 }
 
 static void StampOf(const struct stat& st, PfFileStamp* stamp) {

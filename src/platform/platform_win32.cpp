@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -48,6 +49,16 @@ PfFile* PfCreateNew(const char* path) {
 }
 
 bool PfExists(const char* path) { return _access(path, 0) == 0; }
+
+// The folder's listing has the entry even where it names nothing.
+bool PfEntryExists(const char* path) {
+  if (PfExists(path)) return true;
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA(path, &found);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FindClose(h);
+  return true;
+}
 
 uint32_t PfGetAttributes(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
@@ -360,6 +371,26 @@ static bool LockWriter(HANDLE h) {
   at.Offset = static_cast<DWORD>(kPfLockOffset & 0xFFFFFFFF);
   at.OffsetHigh = static_cast<DWORD>(kPfLockOffset >> 32);
   return LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+}
+
+bool PfResolvedPath(PfFile* f, char* out, size_t size) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(PfDescriptor(f)));
+  char full[1024];
+  DWORD n = GetFinalPathNameByHandleA(h, full, sizeof full, FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= sizeof full) return false;
+  // "\\?\C:\dir\a.tar", or "\\?\UNC\server\share\a.tar".
+  const char* path = full;
+  char unc[1024];
+  if (strncmp(full, "\\\\?\\UNC\\", 8) == 0) {
+    snprintf(unc, sizeof unc, "\\\\%s", full + 8);
+    path = unc;
+  } else if (strncmp(full, "\\\\?\\", 4) == 0) {
+    path = full + 4;
+  }
+  size_t len = strlen(path);
+  if (len + 1 > size) return false;
+  memcpy(out, path, len + 1);
+  return true;
 }
 
 PfFile* PfOpenLocked(const char* path) {

@@ -173,3 +173,51 @@ TEST_F(SafetyTest, LinksBelowTheOutputFolder) {
 }
 
 }  // namespace
+
+// An archive named by a link: every change is made to the file the link
+// names, beside it, and the link stays a link to the changed archive.
+TEST_F(SafetyTest, ArchiveBehindALink) {
+  fs::create_directories(Path("real"));
+  WriteFile(Path("new.txt"), "new");
+  struct Row {
+    int line;
+    char op;  // d delete a.txt, a add new.txt, r replace a.txt, e delete all
+    std::vector<std::string> left;  // the members after; none: no archive
+  } rows[] = {
+      {__LINE__, 'd', {"b.txt"}},
+      {__LINE__, 'a', {"a.txt", "b.txt", "new.txt"}},
+      {__LINE__, 'r', {"b.txt", "a.txt"}},
+      {__LINE__, 'e', {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    WriteFile(Path("real/arc.tar"), TarArchive({{"a.txt", kA}, {"b.txt", kB}}));
+    WriteFile(Path("a.txt"), "disk");
+    ASSERT_EQ(0, RunCommand("rm -f " + Unix("link.tar") + " && ln -s real/arc.tar " +
+                            Unix("link.tar")));
+    OpenArchive("link.tar");
+    ASSERT_EQ(StatusOk, m.GetArchiveStatus());
+    m.SetCompExtraFeatures(CompSettings(1, "", ModPath(dir) + "\\").data());
+    uint16_t status = row.op == 'd'   ? Run(m.DeleteFileMaskListArc, {"a.txt"})
+                      : row.op == 'e' ? Run(m.DeleteFileMaskListArc, {"*.*"})
+                      : row.op == 'a' ? Run(m.CompressFileMaskListArc, {"new.txt"})
+                                      : Run(m.CompressFileMaskListArc, {"a.txt"});
+    EXPECT_EQ(StatusOk, status);
+    std::string output;
+    EXPECT_EQ(0, RunCommand("test -L " + Unix("link.tar"), &output)) << "the link stays";
+    EXPECT_EQ(row.left.empty(), !PathExists(Path("real/arc.tar")));
+    if (!row.left.empty()) {
+      EXPECT_EQ(row.left, PeerNames("tar", Path("link.tar")));
+    }
+    EXPECT_TRUE(TempFilesIn(dir).empty() && TempFilesIn(Path("real")).empty());
+  }
+#ifndef _WIN32
+  // A link to nothing is no place for a new archive. (Wine shows no such
+  // link to a Windows program: it stays out of that build's rows.)
+  ASSERT_EQ(0, RunCommand("ln -s nowhere.tar " + Unix("dangling.tar")));
+  OpenArchive("dangling.tar");
+  m.CreateArcFile(Mod("dangling.tar").c_str());
+  EXPECT_EQ(StatusFileError, Run(m.CompressFileMaskListArc, {"new.txt"}));
+  EXPECT_FALSE(PathExists(Path("nowhere.tar")));
+#endif
+}

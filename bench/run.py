@@ -372,10 +372,9 @@ def compressed_rows(args, votar, work, rows, notes):
             B: (["bsdtar", "-xf", archive, "-C", "out"], prepare),
             L: (decode + " > out/c.out", prepare),
         }, work, runs))
-        # What was extracted goes now, with a list row between it and the
-        # next extraction.
-        shutil.rmtree(out, ignore_errors=True)
-        shutil.rmtree(spent, ignore_errors=True)
+        # What was extracted stays until the end: a folder deleted now would
+        # make the next row's new files slow for a while (see set_aside), for
+        # whoever runs first.
 
     sizes = []
     for suffix, what, plain in (("gz", middle, "middle.tar"), ("zst", tops, "tree.tar"),

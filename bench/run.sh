@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds votar natively without sanitizers and times it against GNU tar and
 # bsdtar (bench/run.py prints the table). Extra arguments go to run.py:
-#   bash bench/run.sh [--quick] [--wine-votar build/win32/bin/votar.exe]
+#   bash bench/run.sh [--quick] [--compressed-only] [--wine-votar build/win32/bin/votar.exe]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${VOTAR_BUILD:-build}/bench

@@ -1,5 +1,6 @@
 #include "membername.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "../names/text.h"
@@ -46,16 +47,49 @@ static bool IsMultibyteUtf8(const unsigned char* s, size_t len) {
   return multibyte;
 }
 
+// The scripts people write names in: Latin with its accents, Greek,
+// Cyrillic, Armenian, Hebrew, Arabic, Thai, Hangul, the usual symbols and
+// punctuation, CJK with kana, full-width forms and emoji. Latin Extended-B
+// is not among them, so that the OEM bytes of names such as cp850 "ãé"
+// (C6 82, U+0182) are not taken for UTF-8.
+static bool InNameScript(uint32_t c) {
+  static const uint32_t kRanges[][2] = {
+      {0x00A0, 0x017F}, {0x0300, 0x036F}, {0x0370, 0x03FF}, {0x0400, 0x04FF},
+      {0x0530, 0x06FF}, {0x0E00, 0x0E7F}, {0x1100, 0x11FF}, {0x1E00, 0x1EFF},
+      {0x2000, 0x27BF}, {0x3000, 0x30FF}, {0x3400, 0x9FFF}, {0xAC00, 0xD7AF},
+      {0xFF00, 0xFFEF}, {0x1F300, 0x1FAFF},
+  };
+  for (const auto& r : kRanges) {
+    if (c >= r[0] && c <= r[1]) return true;
+  }
+  return false;
+}
+
+// Every character of valid UTF-8 beyond ASCII is in those scripts.
+static bool AllInNameScripts(const unsigned char* s, size_t len) {
+  for (size_t i = 0; i < len;) {
+    unsigned char c = s[i];
+    if (c < 0x80) {
+      i++;
+      continue;
+    }
+    size_t more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+    uint32_t cp = c & (0x3F >> more);
+    for (size_t k = 1; k <= more; k++) cp = (cp << 6) | (s[i + k] & 0x3F);
+    if (!InNameScript(cp)) return false;
+    i += more + 1;
+  }
+  return true;
+}
+
 void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* ansi,
                       TarEntry* e) {
   size_t len = strlen(text);
   bool lossless = true;
-  bool utf8 = fromPax || IsMultibyteUtf8(reinterpret_cast<const unsigned char*>(text), len);
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  bool utf8 = fromPax || (IsMultibyteUtf8(bytes, len) && AllInNameScripts(bytes, len));
   size_t n = 0;
-  if (utf8) {
-    n = PfUtf8ToAnsi(text, len, ansi, kRawNameSize, &lossless);
-    if (!fromPax && !lossless) utf8 = false;
-  }
+  if (utf8) n = PfUtf8ToAnsi(text, len, ansi, kRawNameSize, &lossless);
   if (!utf8) {
     lossless = true;
     PfOemToAnsi(text, ansi);

@@ -18,10 +18,10 @@ const size_t kRawNameSize = kLongNameMax + kPrefix.width + kName.width + 2;
 void ReadName(const char* rawName, char* result, size_t size);
 
 // Puts a stored name (after the read-name rule) into the entry, in the ANSI
-// code page. Pax names are UTF-8. Other names are taken as UTF-8 only when
-// they are valid UTF-8 with some character beyond ASCII and every character
-// has an ANSI form; otherwise they are in the OEM code page, as the module
-// has always written them. A name that has no ANSI form, or is longer than
+// code page. Pax names are UTF-8. Other names are taken as UTF-8 when they
+// are valid UTF-8 with some character beyond ASCII, every one of them in a
+// script people write names in; otherwise they are in the OEM code page, as
+// the module has always written them. A name that has no ANSI form, or is longer than
 // 255 characters, is kept with "_" and cut, and marked as one that cannot be
 // written. `scratch` holds kRawNameSize bytes.
 void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* scratch,

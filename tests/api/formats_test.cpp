@@ -135,6 +135,12 @@ TEST_F(FormatsTest, NamesFromEveryPlace) {
       {__LINE__, TarArchive({{"\xE0\xA0\xA4.txt", "x"}}), "a\xE1\xF1.txt"},
       {__LINE__, TarArchive({{"\xC6\x82.txt", "x"}}), "\xA6\xE9.txt"},
       {__LINE__, TarArchive({{"Gr\x81\xE1" "e.txt", "x"}}), "Gr\xFC\xDF" "e.txt"},  // OEM
+      // UTF-8 of the scripts people write names in is UTF-8 even where a
+      // character has no ANSI form: that one lists as "_", and the name is
+      // never written under an OEM reading of its bytes.
+      {__LINE__, TarArchive({{"F\xC5\x91tan\xC3\xBAs\xC3\xADtv\xC3\xA1ny.crt", "x"}}),
+       "F_tan\xFAs\xEDtv\xE1ny.crt"},
+      {__LINE__, TarArchive({{"\xE6\x97\xA5\xE6\x9C\xAC/\xE3\x83\x95.txt", "x"}}), "__\\_.txt"},
       // Bounded reading: a pax header of 1 MiB of other records before the
       // path; a record whose length runs past the header's data.
       {__LINE__,

@@ -157,6 +157,7 @@ def plain_rows(args, votar, work, rows):
     small_count = 20000 if not args.quick else 2000
     empty_count = 100000 if not args.quick else 10000
     runs, runs_big = (5, 3) if not args.quick else (3, 1)
+    list_runs = 9 if not args.quick else 3  # listings are short: medians of more runs
     data = os.path.join(work, "data")
     make_big(data, big_files, big_size)
     names = make_small(data, small_count)
@@ -189,7 +190,7 @@ def plain_rows(args, votar, work, rows):
             V: ([votar, "list", archive], None),
             T: (["tar", "-tvf", archive], None),
             B: (["bsdtar", "-tvf", archive], None),
-        }, work, runs))
+        }, work, list_runs))
 
     out = os.path.join(work, "out")
     spent = os.path.join(work, "spent")
@@ -332,6 +333,7 @@ def compressed_rows(args, votar, work, rows, notes):
     """Compressed archives of a tree of real sources: list and extract with
     each codec, create with gzip, zstd and xz, delete from a .tar.gz."""
     runs, runs_big = (5, 3) if not args.quick else (3, 1)
+    list_runs = 9 if not args.quick else 3  # listings are short: medians of more runs
     V, T, B, L = "votar", "GNU tar", "bsdtar", "limit"
     src = os.path.join(work, "src")
     count, size = copy_sources(src, 3 << 20 if args.quick else 0)

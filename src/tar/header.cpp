@@ -12,12 +12,14 @@ static void BlankChecksum(unsigned char* block) {
 bool HeaderSumOk(unsigned char* block) {
   int64_t stored = ReadOctalWide(Width(kChksum), FieldIn(block, kChksum));
   BlankChecksum(block);
-  int64_t unsignedSum = 0;
-  int64_t signedSum = 0;
+  // A byte from 0x80 up counts 256 less as a signed char.
+  uint32_t unsignedSum = 0;
+  uint32_t high = 0;
   for (size_t i = 0; i < kBlockSize; i++) {
     unsignedSum += block[i];
-    signedSum += static_cast<signed char>(block[i]);
+    high += block[i] >> 7;
   }
+  int64_t signedSum = static_cast<int64_t>(unsignedSum) - 256 * static_cast<int64_t>(high);
   // The whole sum, over unsigned bytes as the format has it or over signed
   // ones as some old writers made it; an unparsable field (-1) is neither.
   return stored >= 0 && (stored == unsignedSum || stored == signedSum);

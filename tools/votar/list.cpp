@@ -9,11 +9,37 @@
 
 namespace {
 
+// `value` in `width` decimal digits, with leading zeros, or right-aligned
+// in `width` places when `pad` is a space.
+void PutNumber(unsigned long long value, int width, char pad, std::string* out) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0 && n < static_cast<int>(sizeof digits));
+  for (int i = n; i < width; i++) *out += pad;
+  while (n > 0) *out += digits[--n];
+}
+
+// "YYYY-MM-DD hh:mm:ss" of a DOS date and time.
+void PutDosTime(uint32_t dos, std::string* out) {
+  PutNumber(1980 + (dos >> 25), 4, '0', out);
+  *out += '-';
+  PutNumber((dos >> 21) & 15, 2, '0', out);
+  *out += '-';
+  PutNumber((dos >> 16) & 31, 2, '0', out);
+  *out += ' ';
+  PutNumber((dos >> 11) & 31, 2, '0', out);
+  *out += ':';
+  PutNumber((dos >> 5) & 63, 2, '0', out);
+  *out += ':';
+  PutNumber((dos & 31) * 2, 2, '0', out);
+}
+
 std::string DosTime(uint32_t dos) {
-  char text[32];
-  snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (dos >> 25),
-           (dos >> 21) & 15, (dos >> 16) & 31, (dos >> 11) & 31, (dos >> 5) & 63,
-           (dos & 31) * 2);
+  std::string text;
+  PutDosTime(dos, &text);
   return text;
 }
 
@@ -65,12 +91,25 @@ void PrintJson(const Options& o, const ArcFileList& files, const Summary& s) {
 
 void PrintListing(const Options& o, const ArcFileList& files, const Summary& s) {
   if (o.json) return PrintJson(o, files, s);
+  // One line buffer for all members: a listing of many small members is
+  // mostly this loop.
+  std::string line;
   for (const ArcFileEntry* e = files.head; e != nullptr; e = e->next) {
-    char head[64];
-    snprintf(head, sizeof head, "%c%c %12lld  %s  ", (e->attributes & 0x10) ? 'd' : '-',
-             (e->attributes & 0x01) ? 'r' : 'w', static_cast<long long>(e->size),
-             DosTime(e->dosDateTime).c_str());
-    Put(head + AnsiToUtf8(e->name) + "\n");
+    line.clear();
+    line += (e->attributes & 0x10) ? 'd' : '-';
+    line += (e->attributes & 0x01) ? 'r' : 'w';
+    line += ' ';
+    if (e->size >= 0) {
+      PutNumber(static_cast<unsigned long long>(e->size), 12, ' ', &line);
+    } else {
+      line += std::to_string(e->size);
+    }
+    line += "  ";
+    PutDosTime(e->dosDateTime, &line);
+    line += "  ";
+    AppendListed(e->name, &line);
+    line += '\n';
+    Put(line);
   }
   if (s.damaged) return;
   Put(std::to_string(s.count) + (s.count == 1 ? " member, " : " members, ") +

@@ -1,6 +1,7 @@
 #include "names.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -42,21 +43,81 @@ std::string ModuleForm(const std::string& native) {
   return ansi;
 }
 
+#ifndef _WIN32
+// Windows-1252 from 0x80 to 0x9F; 0 where the code page has no character.
+// From 0xA0 on, a byte is the code point of its character.
+static const uint16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+static void PutUtf8(uint32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+#endif
+
+void AppendAnsiAsUtf8(const char* ansi, size_t len, std::string* out) {
+#ifdef _WIN32
+  *out += AnsiToUtf8(std::string(ansi, len));
+#else
+  for (size_t i = 0; i < len; i++) {
+    unsigned char c = static_cast<unsigned char>(ansi[i]);
+    if (c < 0x80) {
+      *out += static_cast<char>(c);
+      continue;
+    }
+    uint32_t cp = c >= 0xA0 ? c : kHighControls[c - 0x80];
+    // Five bytes have no character in the code page: each shows as "?".
+    PutUtf8(cp != 0 ? cp : '?', out);
+  }
+#endif
+}
+
 std::string AnsiToUtf8(const std::string& ansi) {
 #ifdef _WIN32
   return WideToUtf8(AnsiToWide(ansi).c_str());
 #else
-  static iconv_t cd = iconv_open("UTF-8", "CP1252");
   std::string out;
-  if (Convert(cd, ansi, &out)) return out;
-  // Five bytes have no character in the code page: show each as "?".
-  out.clear();
-  for (char c : ansi) {
-    std::string one;
-    out += Convert(cd, std::string(1, c), &one) ? one : "?";
-  }
+  AppendAnsiAsUtf8(ansi.data(), ansi.size(), &out);
   return out;
 #endif
+}
+
+void AppendListed(const char* moduleName, std::string* out) {
+  size_t start = 0;
+  size_t i = 0;
+  for (;; i++) {
+    unsigned char c = static_cast<unsigned char>(moduleName[i]);
+    if (c >= 0x20 && c != 0x7F) continue;
+    AppendAnsiAsUtf8(moduleName + start, i - start, out);
+    if (c == '\0') return;
+    // As tar shows them: the usual escapes, else three octal digits.
+    if (c >= 7 && c <= 13) {
+      *out += '\\';
+      *out += "abtnvfr"[c - 7];
+    } else {
+      char octal[5] = {'\\', static_cast<char>('0' + (c >> 6)),
+                       static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7)), 0};
+      *out += octal;
+    }
+    start = i + 1;
+  }
+}
+
+std::string Listed(const char* moduleName) {
+  std::string out;
+  AppendListed(moduleName, &out);
+  return out;
 }
 
 std::string Shown(const std::string& native) {

@@ -17,6 +17,14 @@ std::string ModuleForm(const std::string& native);
 
 // A name from the module (ANSI) for the console.
 std::string AnsiToUtf8(const std::string& ansi);
+// The same, for `len` bytes, added to `out`.
+void AppendAnsiAsUtf8(const char* ansi, size_t len, std::string* out);
+
+// A member's name from the module as listings and messages show it: UTF-8,
+// with control characters escaped as tar shows them ("\n", "\t", "\001"),
+// so that every member takes one line.
+std::string Listed(const char* moduleName);
+void AppendListed(const char* moduleName, std::string* out);
 
 // A native name for a message.
 std::string Shown(const std::string& native);

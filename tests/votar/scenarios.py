@@ -223,7 +223,10 @@ def on_terminal(votar, d, args, stop):
 def stop_at_a_question(votar, d):
     existing_output(votar, d)
     # Windows has no signals but Ctrl-C, Ctrl-Break and closing the console.
-    rows = [(b"\x03", 130)] + ([] if votar.wine else [(signal.SIGTERM, 1), (signal.SIGHUP, 1)])
+    # A signal exits with 128 and its number; the end of input (Ctrl-D)
+    # answers quit.
+    rows = [(b"\x03", 130)] + ([] if votar.wine else [
+        (signal.SIGTERM, 143), (signal.SIGHUP, 129), (b"\x04", 1)])
     for stop, want in rows:
         code, screen = on_terminal(votar, d, ["extract", "p.tar", "-o", "out"], stop)
         check(code == want and b"stopped" in screen,
@@ -241,6 +244,27 @@ def unsafe_names_named(votar, d):
                                  "not extracted (unsafe name): 'a\\..\\..\\up.txt'")
           and os.path.exists(os.path.join(d, "out/ok11.txt")),
           "unsafe names named, the others extracted: %d %r" % (r.code, r.err))
+
+
+@scenario("errors")
+def refusals_named_with_their_reason(votar, d):
+    import tarfile
+    with tarfile.open(os.path.join(d, "r.tar"), "w", format=tarfile.PAX_FORMAT) as t:
+        for name in ("ok.txt", "a\nb.txt", "c\x01.txt", "\u03a9mega.txt", "d/" + "x" * 300):
+            t.addfile(tarfile.TarInfo(name))
+    r = votar(d, "list", "r.tar")
+    check(r.code == 0 and len(r.out.splitlines()) == 6 and "a\\nb.txt" in r.out
+          and "c\\001.txt" in r.out, "control characters listed escaped: %d %r" % (r.code, r.out))
+    r = votar(d, "extract", "r.tar", "-o", "out")
+    check(r.code == 1 and r.says("not extracted (unsafe name): 'a\\nb.txt'",
+                                 "not extracted (unsafe name): 'c\\001.txt'",
+                                 "not extracted (its name has no form in the ANSI code page): '_mega.txt'",
+                                 "not extracted (its path is longer than 255 characters): 'd\\xxx")
+          and os.listdir(os.path.join(d, "out")) == ["ok.txt"],
+          "each refusal named with its reason: %d %r" % (r.code, r.err))
+    r = votar(d, "extract", "r.tar", "ok.txt", "-o", "o" * 250)
+    check(r.code == 1 and r.says("not extracted (its path is longer than 255 characters): 'ok.txt'"),
+          "an output path past 255 characters named: %d %r" % (r.code, r.err))
 
 
 @scenario("errors")

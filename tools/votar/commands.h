@@ -1,5 +1,6 @@
 // The four commands. Each answers votar's exit status: 0 done, 1 failed
-// (or existing files kept without a terminal), 130 or 1 after a stop.
+// (or existing files kept without a terminal), 128 and the signal after a stop
+// request, 1 after a "quit" answer.
 #pragma once
 
 #include <string>

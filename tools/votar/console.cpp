@@ -115,7 +115,7 @@ int32_t OnFileName(int32_t, const char* source, const char* destination) {
   const char* member = feedback.op == kAdding ? destination : source;
   if (member[0] == '\\') member++;
   if (feedback.op == kExtracting) outcome.named.push_back(member);
-  if (feedback.verbose) feedback.pending = AnsiToUtf8(member) + "\n";
+  if (feedback.verbose) feedback.pending = Listed(member) + "\n";
   return 0;
 }
 
@@ -130,8 +130,8 @@ int32_t OnProgress(int32_t, int32_t percent, int32_t delta) {
   return StopRequested() ? 0 : 1;
 }
 
-// 0 replace, 1 keep, 2 quit; "quit" too when a stop request cuts the
-// question short.
+// 0 replace, 1 keep, 2 quit; "quit" too when the input ends or a stop
+// request cuts the question short.
 int32_t Ask(const std::string& question) {
   ClearBar();
   fflush(stdout);
@@ -139,7 +139,10 @@ int32_t Ask(const std::string& question) {
     fprintf(stderr, "votar: %s [y]es, [n]o, [a]ll, [q]uit: ", question.c_str());
     fflush(stderr);
     char line[64];
-    if (fgets(line, sizeof line, stdin) == nullptr) return StopEndedRead() ? 2 : 1;
+    if (fgets(line, sizeof line, stdin) == nullptr) {
+      StopEndedRead();  // lets a stop request that cut the read be seen
+      return 2;
+    }
     if (StopRequested()) return 2;
     switch (line[0]) {
       case 'y': case 'Y': return 0;
@@ -166,7 +169,7 @@ std::string Existing(const void* first) {
   if (feedback.op != kAdding) return "the existing file '" + DiskShown(outcome.destination) + "'";
   const char* name = static_cast<const FindRecord*>(first)->fileName;
   size_t n = strnlen(name, sizeof static_cast<const FindRecord*>(first)->fileName);
-  return "the existing member '" + AnsiToUtf8(std::string(name, n)) + "'";
+  return "the existing member '" + Listed(std::string(name, n).c_str()) + "'";
 }
 
 int32_t Answer(const void* first) {

@@ -1,4 +1,6 @@
 // votar extract, and the account of what it could not write.
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "archive.h"
@@ -44,15 +46,72 @@ void ReportLastFailed(const Options& o, unsigned status) {
     Warn("cannot write '%s': writing it failed (is the disk full?)", path.c_str());
   } else {
     Warn("cannot extract '%s': its data could not be read from '%s'%s",
-         AnsiToUtf8(outcome.named.back()).c_str(), Shown(o.archive).c_str(),
+         Listed(outcome.named.back().c_str()).c_str(), Shown(o.archive).c_str(),
          CutShort(o) ? ", which is cut short" : "");
   }
+}
+
+// Whether a name, as the module lists it, breaks a rule every output name
+// must keep: no root, drive, stream or wildcard, no control character, no
+// ".." and no part that Windows would shorten ("a.", "b ").
+bool LooksUnsafe(const std::string& name) {
+  if (name.empty() || name[0] == '\\') return true;
+  for (unsigned char c : name) {
+    if (c < 0x20 || strchr(":*?<>|\"", c) != nullptr) return true;
+  }
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = name.find('\\', start);
+    if (end == std::string::npos) end = name.size();
+    std::string part = name.substr(start, end - start);
+    if (part == ".." || (part != "." && !part.empty() && (part.back() == '.' || part.back() == ' '))) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+// The length of the output path the module builds for a member.
+size_t OutputPathLength(const Options& o, const std::string& name) {
+  std::string dir = ModuleForm(o.outputDir.empty() ? "." : o.outputDir);
+  size_t length = dir.size() + (dir.empty() || dir.back() == '\\' || dir.back() == ':' ? 0 : 1);
+  std::string rest = name;
+  if (o.pathMode == 0) {
+    rest = rest.substr(rest.rfind('\\') == std::string::npos ? 0 : rest.rfind('\\') + 1);
+  } else if (o.pathMode == 1) {
+    std::string base = ModuleForm(o.base);
+    while (!base.empty() && base.back() == '\\') base.pop_back();
+    bool below = rest.size() > base.size() && rest[base.size()] == '\\' &&
+                 std::equal(base.begin(), base.end(), rest.begin(),
+                            [](char a, char b) { return toupper(a) == toupper(b); });
+    if (below) rest = rest.substr(base.size() + 1);
+  }
+  return length + rest.size();
+}
+
+// Why the module refused a member, as far as its listed name tells: the
+// module cuts a name past 255 characters to that length and lists a
+// character without an ANSI form as "_" (a "_" of the name itself reads
+// the same). An output path that is too long stops the extraction there
+// (`*stopped`): no member after it was named.
+const char* WhyRefused(const Options& o, const std::string& name, bool laterNamed,
+                       bool* stopped) {
+  const char* kTooLong = "its path is longer than 255 characters";
+  *stopped = false;
+  if (name.size() >= kLongestName) return kTooLong;
+  if (LooksUnsafe(name)) return "unsafe name";
+  if (name.find('_') != std::string::npos) return "its name has no form in the ANSI code page";
+  if (!laterNamed && OutputPathLength(o, name) > kLongestName) {
+    *stopped = true;
+    return kTooLong;
+  }
+  return "unsafe name";  // through a link, or the archive itself
 }
 
 // The selected members that were neither named by the module nor beyond
 // where it stopped were refused: names that would lead out of the output
 // folder, or that cannot be written at all. Answers how many.
-int ReportRefused(const Listing& selected, bool stoppedAtLast) {
+int ReportRefused(const Options& o, const Listing& selected, bool stoppedAtLast) {
   const std::vector<std::string>& named = outcome.named;
   size_t next = 0;
   int refused = 0;
@@ -62,8 +121,12 @@ int ReportRefused(const Listing& selected, bool stoppedAtLast) {
     } else if (stoppedAtLast && next == named.size()) {
       break;  // not reached
     } else if (MakesFile(*e)) {
-      Warn("not extracted (unsafe name): '%s'", AnsiToUtf8(e->name).c_str());
+      bool stopped = false;
+      const char* why = WhyRefused(o, e->name, next < named.size(), &stopped);
+      Warn("not extracted (%s): '%s'%s", why, Listed(e->name).c_str(),
+           stopped ? "; extraction stopped there" : "");
       refused++;
+      if (stopped) break;
     }
   }
   return refused;
@@ -72,7 +135,7 @@ int ReportRefused(const Listing& selected, bool stoppedAtLast) {
 int ExtractFailed(const Options& o, const MaskList& masks, unsigned status) {
   Listing selected(masks);
   bool stoppedAtLast = StoppedAtLastNamed(status);
-  int refused = ReportRefused(selected, stoppedAtLast);
+  int refused = ReportRefused(o, selected, stoppedAtLast);
   std::string archive = Shown(o.archive);
   if (stoppedAtLast) ReportLastFailed(o, status);
   int members = 0;

@@ -31,7 +31,9 @@ static const char kUsage[] =
     "  delete, d   ARCHIVE MASK...     delete members\n"
     "\n"
     "Exit status: 0 done; 1 failed, or existing files kept without a terminal;\n"
-    "2 wrong usage; 130 stopped with Ctrl-C.\n"
+    "2 wrong usage; 128 and the signal's number when stopped (130 Ctrl-C,\n"
+    "143 SIGTERM, 129 SIGHUP; on Windows 130 Ctrl-C or Ctrl-Break, 129 the\n"
+    "console closed).\n"
     "\n"
     "'votar help COMMAND' or 'votar COMMAND --help' tells a command's options;\n"
     "'votar --version' prints the version. '--' ends the options.\n";

@@ -95,10 +95,14 @@ bool StopEndedRead() {
 }
 
 int StopExitStatus() {
+  if (stopRequest == 0) return 1;
 #ifdef _WIN32
-  return stopRequest == CTRL_C_EVENT + 1 ? 130 : 1;
+  // Ctrl-C and Ctrl-Break as an interrupt, the console closing (or the
+  // session ending) as a hangup.
+  int event = stopRequest - 1;
+  return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 128 + 2 : 128 + 1;
 #else
-  return stopRequest == SIGINT + 1 ? 130 : 1;
+  return 128 + (stopRequest - 1);
 #endif
 }
 

@@ -12,7 +12,9 @@ bool StopRequested();
 // After a read from the terminal failed: whether a stop request cut it.
 bool StopEndedRead();
 
-// 130 after Ctrl-C (SIGINT), 1 after any other stop request.
+// 128 and the signal's number (130 for Ctrl-C, 143 for SIGTERM, 129 for
+// SIGHUP); on Windows 130 for Ctrl-C and Ctrl-Break, 129 for the console
+// closing.
 int StopExitStatus();
 
 // Tells a handler that waits for votar to finish (the console closing on

@@ -44,12 +44,13 @@ static void CreateNewArchive(const FileMaskList* items) {
   // updated archive; anything else there is not this module's to replace.
   // A link to nothing would be replaced by the new archive, or followed to
   // wherever it points: neither is asked for.
-  if (!FileExists(gArchivePath) && gArchivePath[0] != '\0' && PfEntryExists(gArchivePath)) {
+  bool exists = FileExists(gArchivePath);
+  if (!exists && gArchivePath[0] != '\0' && PfEntryExists(gArchivePath)) {
     SetStatus(StatusFileError);
     return;
   }
   ArchiveLock lock = {};
-  if (FileExists(gArchivePath)) {
+  if (exists) {
     Outcome opened =
         OpenCreatedArchive(gArchivePath, gCreated.known ? &gCreated.stamp : nullptr, &lock);
     if (opened != kDone) {

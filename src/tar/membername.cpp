@@ -22,31 +22,6 @@ void ReadName(const char* rawName, char* result, size_t size) {
   memmove(result, p, strlen(p) + 1);
 }
 
-// Valid UTF-8 (no overlong forms, no surrogates) with at least one
-// character of more than one byte.
-static bool IsMultibyteUtf8(const unsigned char* s, size_t len) {
-  bool multibyte = false;
-  for (size_t i = 0; i < len;) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      i++;
-      continue;
-    }
-    size_t need = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 0;
-    if (need == 0 || c > 0xF4 || len - i <= need) return false;
-    unsigned char second = s[i + 1];
-    unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-    if (second < low || second > high) return false;
-    for (size_t k = 2; k <= need; k++) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-    }
-    multibyte = true;
-    i += need + 1;
-  }
-  return multibyte;
-}
-
 // The scripts people write names in: Latin with its accents, Greek,
 // Cyrillic, Armenian, Hebrew, Arabic, Thai, Hangul, the usual symbols and
 // punctuation, CJK with kana, full-width forms and emoji. Latin Extended-B
@@ -65,21 +40,32 @@ static bool InNameScript(uint32_t c) {
   return false;
 }
 
-// Every character of valid UTF-8 beyond ASCII is in those scripts.
-static bool AllInNameScripts(const unsigned char* s, size_t len) {
+// Valid UTF-8 (no overlong forms, no surrogates) with at least one
+// character of more than one byte, every such character in those scripts.
+static bool IsUtf8OfNameScripts(const unsigned char* s, size_t len) {
+  bool multibyte = false;
   for (size_t i = 0; i < len;) {
     unsigned char c = s[i];
     if (c < 0x80) {
       i++;
       continue;
     }
-    size_t more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-    uint32_t cp = c & (0x3F >> more);
-    for (size_t k = 1; k <= more; k++) cp = (cp << 6) | (s[i + k] & 0x3F);
+    size_t need = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 0;
+    if (need == 0 || c > 0xF4 || len - i <= need) return false;
+    unsigned char second = s[i + 1];
+    unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high) return false;
+    uint32_t cp = c & (0x3F >> need);
+    for (size_t k = 1; k <= need; k++) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
     if (!InNameScript(cp)) return false;
-    i += more + 1;
+    multibyte = true;
+    i += need + 1;
   }
-  return true;
+  return multibyte;
 }
 
 void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* ansi,
@@ -87,11 +73,11 @@ void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* ansi,
   size_t len = strlen(text);
   bool lossless = true;
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-  bool utf8 = fromPax || (IsMultibyteUtf8(bytes, len) && AllInNameScripts(bytes, len));
+  bool utf8 = fromPax || IsUtf8OfNameScripts(bytes, len);
   size_t n = 0;
-  if (utf8) n = PfUtf8ToAnsi(text, len, ansi, kRawNameSize, &lossless);
-  if (!utf8) {
-    lossless = true;
+  if (utf8) {
+    n = PfUtf8ToAnsi(text, len, ansi, kRawNameSize, &lossless);
+  } else {
     PfOemToAnsi(text, ansi);
     n = len;
   }

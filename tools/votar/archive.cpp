@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "console.h"
 #include "disk.h"
@@ -50,22 +51,29 @@ std::string CompressionOf(const std::string& path) {
   return "";
 }
 
+// Whether `name` ends in `suffix`, in any case.
+static bool EndsWithNoCase(const std::string& name, const char* suffix) {
+  size_t n = strlen(suffix);
+  if (name.size() < n) return false;
+  for (size_t i = 0; i < n; i++) {
+    if (tolower(static_cast<unsigned char>(name[name.size() - n + i])) != suffix[i]) return false;
+  }
+  return true;
+}
+
 std::string UnwrittenCompression(const std::string& name) {
+  // Case tells ".Z" (compress) from ".z" and ".taZ" from ".taz" (gzip).
+  for (const char* suffix : {".Z", ".taZ"}) {
+    size_t n = strlen(suffix);
+    if (name.size() >= n && name.compare(name.size() - n, n, suffix) == 0) return "compress";
+  }
   static const struct {
     const char* suffix;
     const char* name;
-  } kSuffixes[] = {{".Z", "compress"}, {".taZ", "compress"}, {".lz", "lzip"},
-                   {".tlz", "lzip"},    {".lzma", "lzma"},    {".lz4", "lz4"},
-                   {".lzo", "lzop"},    {".tzo", "lzop"}};
+  } kSuffixes[] = {{".lz", "lzip"}, {".tlz", "lzip"}, {".lzma", "lzma"},
+                   {".lz4", "lz4"}, {".lzo", "lzop"}, {".tzo", "lzop"}};
   for (const auto& s : kSuffixes) {
-    size_t n = strlen(s.suffix);
-    if (name.size() < n) continue;
-    std::string tail = name.substr(name.size() - n);
-    bool same = s.suffix[n - 1] == 'Z' ? tail == s.suffix : true;
-    for (size_t i = 0; same && s.suffix[n - 1] != 'Z' && i < n; i++) {
-      same = tolower(static_cast<unsigned char>(tail[i])) == s.suffix[i];
-    }
-    if (same) return s.name;
+    if (EndsWithNoCase(name, s.suffix)) return s.name;
   }
   return "";
 }

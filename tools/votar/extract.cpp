@@ -77,7 +77,8 @@ size_t OutputPathLength(const Options& o, const std::string& name) {
   size_t length = dir.size() + (dir.empty() || dir.back() == '\\' || dir.back() == ':' ? 0 : 1);
   std::string rest = name;
   if (o.pathMode == 0) {
-    rest = rest.substr(rest.rfind('\\') == std::string::npos ? 0 : rest.rfind('\\') + 1);
+    size_t last = rest.rfind('\\');
+    if (last != std::string::npos) rest = rest.substr(last + 1);
   } else if (o.pathMode == 1) {
     std::string base = ModuleForm(o.base);
     while (!base.empty() && base.back() == '\\') base.pop_back();

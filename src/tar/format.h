@@ -63,10 +63,13 @@ const char kOldGnuMagic[] = "ustar  ";  // written with its NUL: 8 bytes
 const char kPosixMagic[] = "ustar";     // compared with its NUL: 6 bytes
 const char kDevNumber[] = "000000 ";    // written with its NUL: 8 bytes
 
-// Typeflags. Only these name a member the scanner lists; every other value
-// (links, directories, GNU and pax extensions) is skipped.
+// Typeflags. Files, links and devices are listed; folders are kept for
+// extraction and rebuilds but not listed; every other value is skipped.
 const char kTypeRegular = '0';
 const char kTypeRegularOld = '\0';
+const char kTypeHardLink = '1';
+const char kTypeSymlink = '2';
+const char kTypeDirectory = '5';
 const char kTypeCharDevice = '3';
 const char kTypeBlockDevice = '4';
 const char kTypeFifo = '6';
@@ -97,6 +100,8 @@ const int kModeOwnerWrite = 0x80;   // octal 200
 // What is kept of a file's mode when it is written: octal 17755, no
 // group-write or other-write bits, no file-type bits but 0x1000.
 const int kWrittenModeMask = 0x1FED;
+// The permission bits, set-user-ID, set-group-ID and sticky included.
+const int kModePermissions = 07777;
 
 // Rounds a data length up to whole blocks.
 inline int64_t PaddedSize(int64_t size) {

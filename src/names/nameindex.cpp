@@ -70,3 +70,61 @@ int32_t FindName(const NameIndex* index, const char* name) {
   const NameSlot* slot = SlotFor(index->slots, index->capacity, hash, name);
   return slot->name == nullptr ? -1 : slot->value;
 }
+
+bool SetName(NameIndex* index, const char* name, int32_t value) {
+  if (index->capacity > 0) {
+    NameSlot* slot = SlotFor(index->slots, index->capacity, HashOf(name), name);
+    if (slot->name != nullptr) {
+      slot->value = value;
+      return true;
+    }
+  }
+  return AddName(index, name, value);
+}
+
+static char* CopyOf(const char* text) {
+  size_t len = strlen(text);
+  char* copy = static_cast<char*>(malloc(len + 1));
+  if (copy != nullptr) memcpy(copy, text, len + 1);
+  return copy;
+}
+
+bool PutText(NameTable* table, const char* name, const char* text) {
+  char* copy = CopyOf(text);
+  if (copy == nullptr) return false;
+  int32_t at = FindName(&table->index, name);
+  if (at >= 0) {
+    free(table->texts[at]);
+    table->texts[at] = copy;
+    return true;
+  }
+  if (table->count == table->capacity) {
+    int32_t capacity = table->capacity == 0 ? 16 : table->capacity * 2;
+    void* grown = realloc(table->texts, sizeof(char*) * static_cast<size_t>(capacity));
+    if (grown == nullptr) {
+      free(copy);
+      return false;
+    }
+    table->texts = static_cast<char**>(grown);
+    table->capacity = capacity;
+  }
+  if (!AddName(&table->index, name, table->count)) {
+    free(copy);
+    return false;
+  }
+  table->texts[table->count++] = copy;
+  return true;
+}
+
+const char* GetText(const NameTable* table, const char* name) {
+  int32_t at = FindName(&table->index, name);
+  return at < 0 ? nullptr : table->texts[at];
+}
+
+void DoneNameTable(NameTable* table) {
+  for (int32_t i = 0; i < table->count; i++) free(table->texts[i]);
+  free(table->texts);
+  DoneNameIndex(&table->index);
+  table->texts = nullptr;
+  table->count = table->capacity = 0;
+}

@@ -26,3 +26,18 @@ bool AddName(NameIndex* index, const char* name, int32_t value);
 
 // The value stored with `name`, or -1.
 int32_t FindName(const NameIndex* index, const char* name);
+
+// Sets the value stored with `name`, adding the name when it is not there.
+bool SetName(NameIndex* index, const char* name, int32_t value);
+
+// Names with a text each; the last text put under a name stays. A
+// zero-filled table is an empty one.
+struct NameTable {
+  NameIndex index;  // name -> position in `texts`
+  char** texts;
+  int32_t count;
+  int32_t capacity;
+};
+bool PutText(NameTable* table, const char* name, const char* text);
+const char* GetText(const NameTable* table, const char* name);  // or null
+void DoneNameTable(NameTable* table);

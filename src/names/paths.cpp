@@ -242,27 +242,56 @@ static bool NextLevel(char* built, char* remaining) {
   return true;
 }
 
-PfFile* CreateOutputFile(const char* path) {
-  char root[kFullPathSize] = {};
-  char remaining[kFullPathSize] = {};
-  char built[kFullPathSize] = {};
+// The levels of a path, made one at a time.
+struct Levels {
+  char root[kFullPathSize];
+  char remaining[kFullPathSize];
+  char built[kFullPathSize];
+};
+
+static void StartLevels(const char* path, Levels* l) {
+  memset(l, 0, sizeof *l);
+  SplitUncRoot(path, l->remaining, l->root);
+}
+
+// Makes the next level that is missing; false when none is left, or it
+// cannot be made. No directory is made for a drive or a leading separator.
+static bool MakeNextLevel(Levels* l, const FolderWatch* watch) {
+  do {
+    if (!NextLevel(l->built, l->remaining)) return false;
+    size_t len = strlen(l->built);
+    if (len > 0 && l->built[len - 1] != ':') break;
+    l->built[len] = '\\';
+    l->built[len + 1] = '\0';
+  } while (true);
+  char dir[kFullPathSize];
+  if (!DirectoryToMake(l->root, l->built, dir)) return false;
+  if (FileExists(dir)) return true;
+  if (!PfMakeDir(dir)) return false;
+  if (watch != nullptr) watch->made(watch->context, dir);
+  return true;
+}
+
+PfFile* CreateOutputFile(const char* path, const FolderWatch* watch) {
   if (strnlen(path, kFullPathSize) == kFullPathSize) return nullptr;
-  SplitUncRoot(path, remaining, root);
+  Levels levels;
+  StartLevels(path, &levels);
   for (;;) {
     PfFile* file = PfCreateNew(path);
     if (file != nullptr) return file;
-    // No directory is made for a drive or for a leading separator.
-    do {
-      if (!NextLevel(built, remaining)) return nullptr;
-      size_t len = strlen(built);
-      if (len > 0 && built[len - 1] != ':') break;
-      built[len] = '\\';
-      built[len + 1] = '\0';
-    } while (true);
-    char dir[kFullPathSize];
-    if (!DirectoryToMake(root, built, dir)) return nullptr;
-    if (!FileExists(dir) && !PfMakeDir(dir)) return nullptr;
+    if (!MakeNextLevel(&levels, watch)) return nullptr;
   }
+}
+
+bool MakeOutputFolder(const char* path, const FolderWatch* watch) {
+  char withSeparator[kFullPathSize];
+  if (!AddTrailingSeparator(path, withSeparator, sizeof withSeparator)) return false;
+  Levels levels;
+  StartLevels(withSeparator, &levels);
+  while (levels.remaining[0] != '\0') {
+    if (!MakeNextLevel(&levels, watch)) return false;
+  }
+  return IsDirectory(path);
 }
 
 bool IsDirectory(const char* path) {

@@ -57,10 +57,20 @@ bool IsSafeRelativeName(const char* name);
 // `rest` a copy of the path, when the path has no server.
 bool SplitUncRoot(const char* path, char* rest, char* root);
 
+// Told of each folder made on the way to an output path.
+struct FolderWatch {
+  void (*made)(void* context, const char* folder);
+  void* context;
+};
+
 // Creates the file at `path`, which must not exist yet, making missing
 // directories one level at a time; a link in its place is never followed.
 // Null when it cannot be made.
-PfFile* CreateOutputFile(const char* path);
+PfFile* CreateOutputFile(const char* path, const FolderWatch* watch = nullptr);
+
+// Makes the folder at `path` and the missing ones above it the same way.
+// False when there is no folder there afterwards.
+bool MakeOutputFolder(const char* path, const FolderWatch* watch = nullptr);
 
 bool IsDirectory(const char* path);
 

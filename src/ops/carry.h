@@ -21,10 +21,16 @@ typedef bool (*KeepEntryFn)(const TarEntry& entry);
 // Carries one entry over; a failure sets the status.
 typedef void (*CarryEntryFn)(const Carry& c, const TarEntry& entry);
 
+// Whether the rebuild drops an entry, as decided before the walk.
+typedef bool (*RemovedFn)(const TarEntry& entry);
+
 // Visits every entry of `list` while the status is StatusOk; answers how
-// many were carried.
-int64_t WalkForRebuild(const TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
-                       const Carry& c);
+// many were carried. A removed member that a kept hard link after it names
+// leaves its data to the first such link, which is written in its place
+// as a regular member of the link's name: the data goes on being read in
+// one pass. StatusOutOfMemory when the walk cannot be planned.
+int64_t WalkForRebuild(TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
+                       const Carry& c, RemovedFn removed);
 
 // A full scan of the archive for a rebuild, into `list`: every listed
 // member and every other entry. StatusFileError when the scan stopped at

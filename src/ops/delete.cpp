@@ -28,6 +28,8 @@ static void CarryWithFreshPadding(const Carry& c, const TarEntry& entry) {
   if (ReportFixedProgress(100, 1) == 0) SetStatus(StatusUserAbort);
 }
 
+static bool Selected(const TarEntry& entry) { return entry.selected; }
+
 static bool AnySelected(const TarEntryList* list) {
   for (const TarEntry* e = list->head; e != nullptr; e = e->next) {
     if (e->selected) return true;
@@ -37,14 +39,14 @@ static bool AnySelected(const TarEntryList* list) {
 
 // The entries that stay, into the temporary file, compressed as the archive
 // is; a compressed archive ends with its end marker.
-static int64_t CarryRemaining(const TarEntryList* members, ArchiveInput* in, PfFile* temp) {
+static int64_t CarryRemaining(TarEntryList* members, ArchiveInput* in, PfFile* temp) {
   ArchiveOutput out;
   Outcome started = StartArchiveOutput(&out, temp, in->codec);
   SetStatusFor(started);
   int64_t carried = 0;
   if (started == kDone) {
     carried = WalkForRebuild(members, KeepOnDelete, CarryWithFreshPadding,
-                             Carry{in->source, &out.writer});
+                             Carry{in->source, &out.writer}, Selected);
     if (carried > 0 && in->codec != kCodecNone && StatusIsOk() && EndArchive(&out.writer)) {
       SetStatusFor(FinishArchiveOutput(&out));
     }

@@ -17,6 +17,7 @@
 #include "../tar/copy.h"
 #include "../tar/scanner.h"
 #include "archiveio.h"
+#include "extraction.h"
 #include "items.h"
 #include "ops.h"
 #include "progress.h"
@@ -49,25 +50,12 @@ static bool IsReadOnlyFile(const char* path) {
 // host's answer 0 lets it be made writable, but only when that is needed,
 // so that a link that looks like a file (as Wine shows them) never has its
 // target's attributes changed.
-static bool ReplaceExisting(const char* written, const char* outputPath, bool mayMakeWritable) {
+bool ReplaceExisting(const char* written, const char* outputPath, bool mayMakeWritable) {
   if (PfReplace(written, outputPath)) return true;
   if (!mayMakeWritable || !IsReadOnlyFile(outputPath)) return false;
   MakeWritable(outputPath);
   return PfReplace(written, outputPath);
 }
-
-// What one extraction works with besides its members.
-struct Extraction {
-  TarReader reader;               // the scan, and the sparse maps after it
-  ArchiveInput in;                // the archive
-  HostProgress progress;          // a compressed archive's, for the whole run
-  ProgressHook runHook;           // that progress's hook
-  ArchiveFiles archive;           // never overwritten by a member
-  char outputDir[kFullPathSize];  // the output directory's full path
-  bool outputDirFixed;            // it has one
-  bool refusedUnsafe;             // a member was not written, for safety
-  NameIndex written;              // the files this run wrote, by identity
-};
 
 // A file's identity as a key of the index.
 static void IdentityKey(const PfFileId& id, char* key, size_t size) {
@@ -77,7 +65,7 @@ static void IdentityKey(const PfFileId& id, char* key, size_t size) {
 
 // Whether this run wrote the file at `path`: a later member of its name
 // replaces it without asking, as the last copy wins.
-static bool WroteIt(const Extraction& x, const char* path) {
+bool WroteIt(const Extraction& x, const char* path) {
   PfFileId id;
   char key[48];
   if (!PfGetFileId(path, &id)) return false;
@@ -85,12 +73,18 @@ static bool WroteIt(const Extraction& x, const char* path) {
   return FindName(&x.written, key) >= 0;
 }
 
-static bool RememberWritten(Extraction* x, const char* path) {
+bool RememberWritten(Extraction* x, const char* path) {
   PfFileId id;
   char key[48];
   if (!PfGetFileId(path, &id)) return true;
   IdentityKey(id, key, sizeof key);
   return AddName(&x->written, key, 0);
+}
+
+// A folder made for a file stands as one this run made, should a folder
+// member of its name follow.
+void NoteFolderMade(void* context, const char* folder) {
+  RememberWritten(static_cast<Extraction*>(context), folder);
 }
 
 // The member's data into the open file.
@@ -114,29 +108,38 @@ static Outcome CopyData(Extraction* x, const TarEntry& member, PfFile* file) {
 // that nothing is ever written through a link and a failure leaves the old
 // file as it was. A copy that ends early leaves no file with the member's
 // time on it: the new file is removed and the failure stands.
-static void WriteMember(Extraction* x, const TarEntry& member, const char* outputPath,
-                        bool replacing, bool mayMakeWritable) {
+void WriteMemberFile(Extraction* x, const TarEntry& member, const Output& out,
+                     ByteSource* from, int64_t length) {
   char written[kFullPathSize];
-  if (!(replacing ? MakeTempName(outputPath, written, sizeof written)
-                  : CopyPath(written, sizeof written, outputPath))) {
+  if (!(out.exists ? MakeTempName(out.full, written, sizeof written)
+                   : CopyPath(written, sizeof written, out.full))) {
     SetStatus(StatusFileError);
     return;
   }
-  PfFile* file = CreateOutputFile(written);
+  FolderWatch watch = {NoteFolderMade, x};
+  PfFile* file = CreateOutputFile(written, &watch);
   if (file == nullptr) {
     SetStatus(StatusFileError);
     return;
   }
   SetStatus(StatusOk);
-  SetStatusFor(CopyData(x, member, file));
+  if (from != nullptr) {
+    TarWriter sink;
+    StartTarWriter(&sink, file);
+    HostProgress progress;
+    SetStatusFor(CopyOut(from, &sink, length, StartHostProgress(&progress, length)));
+    EndTarWriter(&sink);
+  } else {
+    SetStatusFor(CopyData(x, member, file));
+  }
   ReportFixedProgress(100, 0);
   uint16_t copied = gArchiveStatus;
-  bool closed = copied == StatusOk ? PfCloseStamped(file, written, member.mtime,
-                                                    member.hasTime, kPfAttrArchive)
+  bool closed = copied == StatusOk ? PfCloseStamped(file, written, member.mtime, member.hasTime,
+                                                    kPfAttrArchive, member.mode)
                                    : PfClose(file);
   if (copied == StatusOk && !closed) copied = StatusWriteError;
-  if (copied == StatusOk && replacing &&
-      !ReplaceExisting(written, outputPath, mayMakeWritable)) {
+  if (copied == StatusOk && out.exists &&
+      !ReplaceExisting(written, out.full, out.mayMakeWritable)) {
     copied = StatusFileError;
   }
   if (copied != StatusOk) {
@@ -153,7 +156,7 @@ static bool IsTheArchive(const char* outputPath, const ArchiveFiles& archive) {
 
 // The path the file system gets for an output path: the rest of it, after
 // the output directory as the host gave it, below the directory's full path.
-static bool FullOutputPath(const Extraction& x, const char* outputPath, size_t dirLen,
+bool FullOutputPath(const Extraction& x, const char* outputPath, size_t dirLen,
                            char* full) {
   size_t have = strlen(x.outputDir);
   const char* rest = outputPath + dirLen;
@@ -164,67 +167,89 @@ static bool FullOutputPath(const Extraction& x, const char* outputPath, size_t d
   return true;
 }
 
-// Answers false when extraction is to stop.
-static bool ExtractMember(const TarEntry& member, Extraction* x) {
-  if (!HasFileToWrite(member)) return true;
-  if (!CanBeWritten(member)) {
-    x->refusedUnsafe = true;
-    return true;
-  }
-  // Copying from anywhere but the member's data would write wrong bytes.
-  if (!SourceMoveTo(x->in.source, member.dataOffset)) {
-    SetStatus(StatusFileError);
-    return false;
-  }
+Cleared PlaceOutput(Extraction* x, const TarEntry& member, Output* out) {
   // The host is shown the output path; the file system gets its full form.
-  char outputPath[256] = {};
-  char full[kFullPathSize];
+  memset(out->shownPath, 0, sizeof out->shownPath);
   OutputRule rule = CurrentOutputRule();
-  OutputPathResult made = MakeOutputPath(member.name, rule, outputPath);
-  if (made == kOutputPathOk && !FullOutputPath(*x, outputPath, strlen(rule.outputDir), full)) {
+  OutputPathResult made = MakeOutputPath(member.name, rule, out->shownPath);
+  if (made == kOutputPathOk &&
+      !FullOutputPath(*x, out->shownPath, strlen(rule.outputDir), out->full)) {
     made = kOutputPathTooLong;
   }
   // What is at the output path, looked at without following links below the
   // output directory: a link there is what the host is asked about and
   // what gets replaced.
-  PfPathKind kind = made == kOutputPathOk ? PfInspectBelow(full, strlen(x->outputDir))
+  PfPathKind kind = made == kOutputPathOk ? PfInspectBelow(out->full, strlen(x->outputDir))
                                           : kPfNothing;
   // A member whose path passes through a link, or that would overwrite the
   // archive being read, is refused like a name that leaves the output
   // directory.
   if (made == kOutputPathUnsafe || kind == kPfThroughLink ||
-      (kind == kPfFile && IsTheArchive(full, x->archive))) {
+      (kind == kPfFile && IsTheArchive(out->full, x->archive))) {
     x->refusedUnsafe = true;
-    return true;
+    return kClearedSkip;
   }
   if (made == kOutputPathTooLong) {
     SetStatus(StatusFileError);
-    return false;
+    return kClearedStop;
   }
+  out->kind = kind;
+  return kClearedWrite;
+}
+
+Cleared AskAboutOutput(Extraction* x, const TarEntry& member, Output* out) {
+  PfPathKind kind = out->kind;
   char shown[1 + sizeof member.name];
   DisplayName(member.name, shown, sizeof shown);
-  NotifyFileName(shown, outputPath);
+  NotifyFileName(shown, out->shownPath);
   // Until InitArcFile has run there is no replace check: files are
   // overwritten without asking. What this run wrote is replaced unasked.
-  bool exists = kind != kPfNothing;
-  bool ours = kind == kPfFile && WroteIt(*x, full);
-  bool checked = exists && !ours && ReplaceCheckInPlace();
+  out->exists = kind != kPfNothing;
+  bool ours = kind == kPfFile && WroteIt(*x, out->full);
+  bool checked = out->exists && !ours && ReplaceCheckInPlace();
   bool asked = checked && HostAnswersReplace();
-  int32_t answer = checked ? ReplaceCheck(member, full) : ReplaceYes;
-  if (answer == ReplaceSkip) return true;
+  int32_t answer = checked ? ReplaceCheck(member, out->full) : ReplaceYes;
+  if (answer == ReplaceSkip) return kClearedSkip;
   if (answer == ReplaceAbort) {
     SetStatus(StatusUserAbort);
-    return false;
+    return kClearedStop;
   }
-  bool mayMakeWritable = ours || (asked && answer == ReplaceYes && kind == kPfFile);
+  out->mayMakeWritable = ours || (asked && answer == ReplaceYes && kind == kPfFile);
   // A read-only file is replaced only when the host said yes to it: a
   // rename would replace it whatever its attribute says.
-  if (kind == kPfFile && !mayMakeWritable && IsReadOnlyFile(full)) {
+  if (kind == kPfFile && !out->mayMakeWritable && IsReadOnlyFile(out->full)) {
+    SetStatus(StatusFileError);
+    return kClearedStop;
+  }
+  return kClearedWrite;
+}
+
+Cleared ClearOutput(Extraction* x, const TarEntry& member, Output* out) {
+  Cleared placed = PlaceOutput(x, member, out);
+  return placed == kClearedWrite ? AskAboutOutput(x, member, out) : placed;
+}
+
+// Answers false when extraction is to stop.
+static bool ExtractMember(const TarEntry& member, Extraction* x) {
+  if (IsFolderEntry(member)) return ExtractFolder(x, member);
+  if (!HasFileToWrite(member)) return true;
+  if (!CanBeWritten(member)) {
+    x->refusedUnsafe = true;
+    return true;
+  }
+  if (IsLinkEntry(member)) return ExtractLink(x, member);
+  // Copying from anywhere but the member's data would write wrong bytes.
+  if (!SourceMoveTo(x->in.source, member.dataOffset)) {
     SetStatus(StatusFileError);
     return false;
   }
-  WriteMember(x, member, full, exists, mayMakeWritable);
-  if (StatusIsOk() && !RememberWritten(x, full)) SetStatus(StatusOutOfMemory);
+  Output out;
+  Cleared cleared = ClearOutput(x, member, &out);
+  if (cleared != kClearedWrite) return cleared == kClearedSkip;
+  WriteMemberFile(x, member, out);
+  if (StatusIsOk() && (!RememberWritten(x, out.full) || !PutText(&x->files, member.name, out.full))) {
+    SetStatus(StatusOutOfMemory);
+  }
   return StatusIsOk();
 }
 
@@ -237,6 +262,7 @@ static void ExtractEntries(const TarEntryList* list, Extraction* x) {
   for (const TarEntry* m = list->head; m != nullptr; m = m->next) {
     if (CheckForStop() || !ExtractMember(*m, x)) break;
   }
+  FinishExtraction(x);
   // Members whose names would leave the output directory were not written:
   // the host learns that not everything was extracted.
   if (StatusIsOk() && x->refusedUnsafe) SetStatus(StatusFileError);
@@ -246,8 +272,12 @@ static void ExtractEntries(const TarEntryList* list, Extraction* x) {
 // to come, then each member read where it lies.
 static void ExtractScanned(Extraction* x, const FileMaskList* masks) {
   TarEntryList members;
-  ScanEnd end = ScanArchive(&x->reader, x->in.source, &members, masks, false);
-  SetScanStatus(end, members.count);
+  ScanEnd end = ScanArchive(&x->reader, x->in.source, &members, masks, false, nullptr,
+                            &x->members);
+  // Folders the masks take are extracted too, though they are not listed.
+  int32_t matched = 0;
+  for (const TarEntry* m = members.head; m != nullptr; m = m->next) matched++;
+  SetScanStatus(end, matched);
   // Damage ends the scan: what lies before it is extracted, and the host
   // learns that the rest could not be.
   bool damaged = end == kScanDamaged && gArchiveStatus == StatusFileError;
@@ -273,13 +303,18 @@ static void ExtractStreamed(Extraction* x, const FileMaskList* masks) {
   int32_t matched = 0;
   TarEntry member;
   for (;;) {
-    if (CheckForStop()) return;
+    if (CheckForStop()) return FinishExtraction(x);
     if (ReadTarHeader(r, &member) == 0) break;
+    if (!NoteMember(&x->members, &member)) {
+      SetStatus(StatusOutOfMemory);
+      return FinishExtraction(x);
+    }
     if (member.name[0] == '\0' || !MatchFileMaskList(member.name, masks)) continue;
     matched++;
-    if (!ExtractMember(member, x)) return;
+    if (!ExtractMember(member, x)) return FinishExtraction(x);
   }
   SetScanStatus(InputScanEnd(x->in, *r, r->outcome.end), matched);
+  FinishExtraction(x);
   if (StatusIsOk() && (x->refusedUnsafe || r->outcome.badRecords)) SetStatus(StatusFileError);
 }
 
@@ -299,6 +334,6 @@ void ExtractArc(const FileMaskList* masks) {
     EndArchiveInput(&x->in);
     PfClose(file);
   }
-  DoneNameIndex(&x->written);
+  ReleaseExtraction(x);
   free(x);
 }

@@ -44,8 +44,9 @@ static ArcFileEntry* NewArcFileEntry(const TarEntry& member, bool compressed) {
   if (entry == nullptr) return nullptr;
   memcpy(entry->name, member.name, strnlen(member.name, sizeof member.name - 1));
   // A sparse member is the file it stands for, stored in fewer bytes.
+  // A link stands for the member it names, and takes no room of its own.
   entry->size = member.size;
-  entry->packedSize = compressed ? member.size : StoredSize(member);
+  entry->packedSize = IsLinkEntry(member) ? 0 : compressed ? member.size : StoredSize(member);
   entry->dosDateTime = DosDateTime(member.mtime, member.hasTime);
   entry->attributes = member.attributes;
   entry->kind = 12;
@@ -129,7 +130,7 @@ int32_t ListArc(ArcFileList* list, const FileMaskList* masks) {
   while (TarEntry* m = members.head) {
     members.head = m->next;
     if (!m->listed) {
-      every = every && m->name[0] == '\0';
+      every = every && (m->name[0] == '\0' || IsFolderEntry(*m));
       free(m);
       continue;
     }

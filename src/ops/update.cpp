@@ -188,16 +188,18 @@ static void AskAboutMembers(Update* u, TarEntryList* members) {
 }
 
 static bool NotReplaced(const TarEntry& entry) { return !entry.replaced; }
+static bool Replaced(const TarEntry& entry) { return entry.replaced; }
 
 // What stays carried over as stored, then the items, then the end marker,
 // compressed as the archive is.
-static bool WriteRebuilt(Update* u, const TarEntryList* members, const FileMaskList* items,
+static bool WriteRebuilt(Update* u, TarEntryList* members, const FileMaskList* items,
                          const Rebuild& rb) {
   ArchiveOutput out;
   Outcome started = StartArchiveOutput(&out, rb.file, u->in.codec);
   SetStatusFor(started);
   if (started == kDone) {
-    WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{u->in.source, &out.writer});
+    WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{u->in.source, &out.writer},
+                   Replaced);
     if (StatusIsOk()) AddItems(&out.writer, items, rb.tempPath, IsKeptItem, u);
     if (StatusIsOk() && EndArchive(&out.writer)) SetStatusFor(FinishArchiveOutput(&out));
   }
@@ -206,7 +208,7 @@ static bool WriteRebuilt(Update* u, const TarEntryList* members, const FileMaskL
 }
 
 // The new archive beside the old one, swapped in when complete.
-static void RebuildWithItems(Update* u, const TarEntryList* members,
+static void RebuildWithItems(Update* u, TarEntryList* members,
                              const FileMaskList* items) {
   Rebuild rb;
   Outcome begun = BeginRebuild(u->lock.path, &rb);

@@ -52,9 +52,11 @@ bool PfSetLength(PfFile* f, int64_t length);
 bool PfClose(PfFile* f);      // false when buffered data could not be written
 // PfClose for a file just written at `path`, which then gets `mtime` as its
 // access and modification time (when `hasTime`; otherwise it keeps the time
-// it was written at), and `attributes`, as far as they can be set.
+// it was written at), and `attributes`, as far as they can be set. Where
+// the system keeps permission bits, `mode` (when not -1) gives them, as
+// the umask lets it and never set-user-ID, set-group-ID or sticky.
 bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,
-                    uint32_t attributes);
+                    uint32_t attributes, int32_t mode = -1);
 
 // ------------------------------------------------------------ file system
 
@@ -160,6 +162,18 @@ enum PfPathKind {
   kPfThroughLink,  // the path passes through a link below the folder
 };
 PfPathKind PfInspectBelow(const char* path, size_t below);
+
+// ---------------------------------------------------- links on extraction
+// A symbolic link at `path` to `target` (a relative path with "\"
+// separators), made as a folder link when `folder`. True only when the
+// link is there afterwards: a system may answer yes and make nothing.
+bool PfMakeSymlink(const char* target, const char* path, bool folder);
+// A second name `path` for the existing file `existing`.
+bool PfMakeHardLink(const char* existing, const char* path);
+// Gives the folder at `path` its time and, where the system keeps them,
+// the permission bits of `mode` (when not -1) as PfCloseStamped does. A
+// link in its place is never followed. False when it is no folder.
+bool PfStampFolder(const char* path, int64_t mtime, bool hasTime, int32_t mode);
 
 // ------------------------------------------------------- one writer at once
 // A change of an archive holds an exclusive lock on one byte at 2^62, far

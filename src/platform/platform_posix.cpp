@@ -134,23 +134,58 @@ bool PfReplace(const char* from, const char* to) {
 
 // Time and attributes go on through the open file, after its last write,
 // with the same rules as by path: no time on a read-only file.
+// A member's permission bits as a user gets them: the umask applies, and
+// set-user-ID, set-group-ID and sticky never do.
+static mode_t MemberMode(int32_t mode) {
+  mode_t mask = umask(0);
+  umask(mask);
+  return static_cast<mode_t>(mode) & 0777 & ~mask;
+}
+
+static void StampTime(int fd, int64_t mtime) {
+  struct timespec times[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
+  futimens(fd, times);
+}
+
 bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,
-                    uint32_t attributes) {
+                    uint32_t attributes, int32_t memberMode) {
   (void)path;
   bool written;
   int fd = PfRelease(f, &written);
   struct stat st;
   if (written && fstat(fd, &st) == 0) {
-    if (hasTime && !IsReadOnly(st)) {
-      struct timespec times[2] = {{static_cast<time_t>(mtime), 0},
-                                  {static_cast<time_t>(mtime), 0}};
-      futimens(fd, times);
-    }
+    if (hasTime && !IsReadOnly(st)) StampTime(fd, mtime);
     mode_t was = st.st_mode & 07777;
-    mode_t mode = ModeFor(was, attributes);
+    mode_t mode = memberMode >= 0 ? MemberMode(memberMode) : ModeFor(was, attributes);
     if (mode != was) fchmod(fd, mode);
   }
   return close(fd) == 0 && written;
+}
+
+bool PfMakeSymlink(const char* target, const char* path, bool folder) {
+  (void)folder;
+  char hostTarget[kHostPath];
+  char hostPath[kHostPath];
+  return HostPath(target, hostTarget) && HostPath(path, hostPath) &&
+         symlink(hostTarget, hostPath) == 0;
+}
+
+bool PfMakeHardLink(const char* existing, const char* path) {
+  char hostExisting[kHostPath];
+  char hostPath[kHostPath];
+  return HostPath(existing, hostExisting) && HostPath(path, hostPath) &&
+         link(hostExisting, hostPath) == 0;
+}
+
+bool PfStampFolder(const char* path, int64_t mtime, bool hasTime, int32_t mode) {
+  char host[kHostPath];
+  if (!HostPath(path, host)) return false;
+  int fd = open(host, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (hasTime) StampTime(fd, mtime);
+  if (mode >= 0) fchmod(fd, MemberMode(mode));
+  close(fd);
+  return true;
 }
 
 bool PfStat(const char* path, PfFileStatus* status) {

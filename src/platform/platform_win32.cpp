@@ -101,8 +101,10 @@ static int64_t SecondsOf(const FILETIME& ft) {
   return ticks >= 0 ? ticks / 10000000LL : -((-ticks + 9999999LL) / 10000000LL);
 }
 
+// Windows keeps no permission bits: the read-only attribute stands for them.
 bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,
-                    uint32_t attributes) {
+                    uint32_t attributes, int32_t mode) {
+  (void)mode;
   bool written;
   int fd = PfRelease(f, &written);
   if (written && hasTime && mtime >= kFiletimeFirstSecond) {
@@ -337,6 +339,55 @@ static PfPathKind KindOf(DWORD attributes, bool last) {
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return last ? kPfLink : kPfThroughLink;
   if (last) return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPfDirectory : kPfFile;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPfDirectory : kPfNothing;
+}
+
+// ---------------------------------------------------- links on extraction
+
+// Looked up, not imported, so that the module loads where the call is not.
+typedef BOOLEAN(WINAPI* CreateSymbolicLinkFn)(LPCSTR, LPCSTR, DWORD);
+
+bool PfMakeSymlink(const char* target, const char* path, bool folder) {
+  const DWORD kFolderLink = 0x1;
+  const DWORD kUnprivileged = 0x2;  // where developer mode allows it
+  char windowsTarget[MAX_PATH];
+  size_t len = strnlen(target, sizeof windowsTarget);
+  if (len == sizeof windowsTarget) return false;
+  for (size_t i = 0; i <= len; i++) windowsTarget[i] = target[i] == '/' ? '\\' : target[i];
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  CreateSymbolicLinkFn create =
+      kernel != nullptr ? reinterpret_cast<CreateSymbolicLinkFn>(
+                              reinterpret_cast<void*>(GetProcAddress(kernel, "CreateSymbolicLinkA")))
+                        : nullptr;
+  if (create == nullptr) return false;
+  DWORD flags = folder ? kFolderLink : 0;
+  BOOLEAN made = create(path, windowsTarget, flags | kUnprivileged);
+  // Systems before the unprivileged flag refuse it as a parameter.
+  if (!made && GetLastError() == ERROR_INVALID_PARAMETER) made = create(path, windowsTarget, flags);
+  // Some answer yes and make nothing: only a link that is there counts.
+  return made && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool PfMakeHardLink(const char* existing, const char* path) {
+  return CreateHardLinkA(path, existing, nullptr) != 0;
+}
+
+bool PfStampFolder(const char* path, int64_t mtime, bool hasTime, int32_t mode) {
+  (void)mode;
+  HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool folder = GetFileInformationByHandle(h, &info) &&
+                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (folder && hasTime && mtime >= kFiletimeFirstSecond) {
+    FILETIME ft = FiletimeOf(mtime);
+    SetFileTime(h, nullptr, &ft, &ft);
+  }
+  CloseHandle(h);
+  return folder;
 }
 
 // Every existing level below the folder is looked at by its attributes: a

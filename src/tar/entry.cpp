@@ -15,11 +15,17 @@ void StartEntryList(TarEntryList* list) {
 }
 
 bool AppendEntry(TarEntryList* list, const TarEntry& work) {
-  size_t bytes = offsetof(TarEntry, name) + strnlen(work.name, sizeof work.name - 1) + 1;
-  TarEntry* entry = static_cast<TarEntry*>(malloc(bytes));
+  size_t nameLen = strnlen(work.name, sizeof work.name - 1);
+  size_t linkLen = work.link != nullptr ? strnlen(work.link, sizeof work.name - 1) : 0;
+  size_t bytes = offsetof(TarEntry, name) + nameLen + 1;
+  TarEntry* entry = static_cast<TarEntry*>(malloc(bytes + linkLen + 1));
   if (entry == nullptr) return false;
   memcpy(static_cast<void*>(entry), &work, bytes);
-  entry->name[bytes - offsetof(TarEntry, name) - 1] = '\0';
+  entry->name[nameLen] = '\0';
+  char* link = entry->name + nameLen + 1;
+  if (linkLen > 0) memcpy(link, work.link, linkLen);
+  link[linkLen] = '\0';
+  entry->link = link;
   AppendNode(&list->head, &list->tail, entry);
   if (entry->listed) list->count++;
   return true;

@@ -36,7 +36,7 @@ static void CheckMapText(ByteReader* r, int64_t valueEnd, SparseCheck* check) {
 }
 
 enum PaxKey {
-  kKeyOther, kKeyPath, kKeySize, kKeyMtime, kKeySparseName, kKeyMajor, kKeyMinor,
+  kKeyOther, kKeyPath, kKeyLinkPath, kKeySize, kKeyMtime, kKeySparseName, kKeyMajor, kKeyMinor,
   kKeySparseSize, kKeyRealSize, kKeyNumBlocks, kKeyOffset, kKeyNumBytes, kKeyMap,
 };
 
@@ -46,6 +46,7 @@ static PaxKey KeyOf(const char* key) {
     PaxKey key;
   } kKeys[] = {
       {"path", kKeyPath},
+      {"linkpath", kKeyLinkPath},
       {"size", kKeySize},
       {"mtime", kKeyMtime},
       {"GNU.sparse.name", kKeySparseName},
@@ -112,7 +113,7 @@ static bool TakeNumber(PaxKey key, const char* text, size_t len, PaxRecords* out
 bool ReadPaxRecords(ByteReader* reader, ByteSource* source, int64_t start, int64_t length,
                     PaxRecords* out) {
   ByteReader& r = *reader;
-  out->path.present = out->sparseName.present = false;
+  out->path.present = out->linkPath.present = out->sparseName.present = false;
   out->badRecord = false;
   out->hasSize = out->badSize = out->hasMtime = out->sparseSeen = false;
   out->hasMajor = out->hasMinor = out->hasSparseSize = out->hasRealSize = false;
@@ -139,9 +140,11 @@ bool ReadPaxRecords(ByteReader* reader, ByteSource* source, int64_t start, int64
       break;
     }
     const LongText& value = out->value;
-    if (which == kKeyPath || which == kKeySparseName) {
-      memcpy(which == kKeyPath ? &out->path : &out->sparseName, &value,
-             offsetof(LongText, text) + value.len + 1);
+    if (which == kKeyPath || which == kKeyLinkPath || which == kKeySparseName) {
+      LongText* text = which == kKeyPath       ? &out->path
+                       : which == kKeyLinkPath ? &out->linkPath
+                                               : &out->sparseName;
+      memcpy(text, &value, offsetof(LongText, text) + value.len + 1);
     } else if (which == kKeyMap) {
       out->hasMap = true;
       out->mapOffset = valueStart;

@@ -21,6 +21,7 @@ struct LongText {
 // The records of a pax extended header that the module reads.
 struct PaxRecords {
   LongText path;
+  LongText linkPath;    // linkpath
   LongText sparseName;  // GNU.sparse.name
   LongText value;       // the record being read, applied once it is whole
   bool badRecord;       // a record was not framed by its length, or its

@@ -68,8 +68,8 @@ static bool IsUtf8OfNameScripts(const unsigned char* s, size_t len) {
   return multibyte;
 }
 
-void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* ansi,
-                      TarEntry* e) {
+bool DecodeStoredText(const char* text, bool fromPax, bool tooLong, char* ansi, char* out,
+                      size_t size) {
   size_t len = strlen(text);
   bool lossless = true;
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
@@ -81,9 +81,15 @@ void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* ansi,
     PfOemToAnsi(text, ansi);
     n = len;
   }
-  const size_t kNameMax = sizeof e->name - 1;
-  e->unnameable = tooLong || !lossless || n > kNameMax;
-  if (n > kNameMax) n = kNameMax;
-  memcpy(e->name, ansi, n);
-  e->name[n] = '\0';
+  const size_t kMax = size - 1;
+  bool whole = !tooLong && lossless && n <= kMax;
+  if (n > kMax) n = kMax;
+  memcpy(out, ansi, n);
+  out[n] = '\0';
+  return whole;
+}
+
+void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* ansi,
+                      TarEntry* e) {
+  e->unnameable = !DecodeStoredText(text, fromPax, tooLong, ansi, e->name, sizeof e->name);
 }

@@ -26,3 +26,7 @@ void ReadName(const char* rawName, char* result, size_t size);
 // written. `scratch` holds kRawNameSize bytes.
 void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* scratch,
                       TarEntry* e);
+// The same for any stored text (a link target), into `out` of `size` bytes;
+// answers whether it came over whole.
+bool DecodeStoredText(const char* text, bool fromPax, bool tooLong, char* scratch, char* out,
+                      size_t size);

@@ -5,6 +5,7 @@
 #include "fields.h"
 #include "format.h"
 #include "header.h"
+#include "../names/text.h"
 
 const uint32_t kAttributeDirectory = 0x10;
 
@@ -19,6 +20,7 @@ static uint32_t AttributesOf(int32_t mode) {
 
 static bool IsNamedType(char typeflag) {
   return typeflag == kTypeRegularOld || typeflag == kTypeRegular ||
+         typeflag == kTypeHardLink || typeflag == kTypeSymlink || typeflag == kTypeDirectory ||
          typeflag == kTypeCharDevice || typeflag == kTypeBlockDevice ||
          typeflag == kTypeFifo || typeflag == kTypeContiguous || typeflag == kTypeGnuSparse;
 }
@@ -75,6 +77,42 @@ static void NameEntry(TarReader* r, const unsigned char* block, bool sparsePax, 
   }
   ReadName(raw, raw, kRawNameSize);
   DecodeMemberName(raw, fromPax, text != nullptr && text->tooLong, r->decoded, e);
+  // A folder is selected and made by its name without the separator.
+  if (e->typeflag == kTypeDirectory) {
+    size_t len = strlen(e->name);
+    while (len > 0 && e->name[len - 1] == '\\') e->name[--len] = '\0';
+  }
+}
+
+// A link's target, first to last: a pax linkpath, a GNU long link name,
+// the linkname field. A hard link names a member, by the read-name rule; a
+// symbolic link keeps its path as stored, with "\" for "/".
+static void LinkEntry(TarReader* r, const unsigned char* block, TarEntry* e) {
+  const PendingEntries& pending = r->pending;
+  char* raw = r->raw;
+  const LongText* text = nullptr;
+  bool fromPax = pending.hasPax && pending.pax.linkPath.present;
+  if (fromPax) {
+    text = &pending.pax.linkPath;
+  } else if (pending.longLink.present) {
+    text = &pending.longLink;
+  }
+  if (text != nullptr) {
+    memcpy(raw, text->text, text->len + 1);
+  } else {
+    const char* field = reinterpret_cast<const char*>(FieldIn(block, kLinkname));
+    size_t len = strnlen(field, kLinkname.width);
+    memcpy(raw, field, len);
+    raw[len] = '\0';
+  }
+  if (e->typeflag == kTypeHardLink) {
+    ReadName(raw, raw, kRawNameSize);
+  } else {
+    UseBackslashes(raw);
+  }
+  e->linkUnnameable = !DecodeStoredText(raw, fromPax, text != nullptr && text->tooLong,
+                                        r->decoded, r->link, sizeof r->link);
+  e->link = r->link;
 }
 
 // ------------------------------------------------------- sparse members
@@ -160,6 +198,7 @@ static void ClearPending(PendingEntries* pending) {
   pending->any = false;
   pending->hasPax = false;
   pending->longName.present = false;
+  pending->longLink.present = false;
 }
 
 static void BeginExtension(PendingEntries* pending, int64_t offset) {
@@ -182,7 +221,9 @@ static bool FillEntry(TarReader* r, const unsigned char* block, int64_t offset, 
   e->mapOffset = e->mapLength = 0;
   e->sparse = kSparseNone;
   e->typeflag = static_cast<char>(*FieldIn(block, kTypeflag));
-  e->attributes = AttributesOf(ReadOctal(Width(kMode), FieldIn(block, kMode)));
+  e->mode = ReadOctal(Width(kMode), FieldIn(block, kMode));
+  e->attributes = AttributesOf(e->mode);
+  if (e->typeflag == kTypeDirectory) e->attributes |= kAttributeDirectory;
   // The typeflag says what a member is: a regular one whose mode has the
   // directory bit is a file still.
   bool regular = e->typeflag == kTypeRegular || e->typeflag == kTypeRegularOld ||
@@ -194,8 +235,10 @@ static bool FillEntry(TarReader* r, const unsigned char* block, int64_t offset, 
     e->hasTime = true;
   }
   e->name[0] = '\0';
-  e->unnameable = false;
+  e->unnameable = e->linkUnnameable = false;
+  e->link = "";
   if (!IsNamedType(e->typeflag)) return true;
+  if (IsLinkEntry(*e)) LinkEntry(r, block, e);
   bool sparsePax = pending.hasPax && pax.sparseSeen;
   bool mapOk = true;
   if (e->typeflag == kTypeGnuSparse) {
@@ -230,8 +273,9 @@ static bool ReadExtension(TarReader* r, char typeflag, int64_t offset, int64_t s
   int64_t data = offset + static_cast<int64_t>(kBlockSize);
   BeginExtension(&pending, offset);
   bool read = true;
-  if (typeflag == kTypeGnuLongName) {
-    read = ReadLongName(&r->records, r->source, data, size, &pending.longName);
+  if (typeflag == kTypeGnuLongName || typeflag == kTypeGnuLongLink) {
+    read = ReadLongName(&r->records, r->source, data, size,
+                        typeflag == kTypeGnuLongName ? &pending.longName : &pending.longLink);
   }
   if (typeflag == kTypePaxHeader) {
     pending.hasPax = true;

@@ -51,6 +51,7 @@ struct PendingEntries {
   bool any;           // extension entries were read
   int64_t spanStart;  // the first of them
   LongText longName;
+  LongText longLink;  // a GNU long link name
   bool hasPax;
   int64_t paxStart;   // the pax header's data
   int64_t paxLength;
@@ -71,6 +72,7 @@ struct TarReader {
   SparseCursor cursor;
   char raw[kRawNameSize];
   char decoded[kRawNameSize];
+  char link[256];     // the last entry's link target
 };
 
 // A reader at the start of `source`. False when the source cannot be

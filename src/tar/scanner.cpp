@@ -9,22 +9,40 @@ static ScanEnd EndScan(TarReader* r, ScanEnd end) {
 }
 
 ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list,
-                    const FileMaskList* masks, bool keepAll,
-                    const FileMaskList* select) {
+                    const FileMaskList* masks, bool keepAll, const FileMaskList* select,
+                    MemberIndex* index) {
   StartEntryList(list);
-  if (!StartTarReader(r, source)) return r->outcome.end;
+  MemberIndex own = {};
+  MemberIndex* members = index != nullptr ? index : &own;
+  ScanEnd end = kScanAtEnd;
+  if (!StartTarReader(r, source)) {
+    end = r->outcome.end;
+  } else {
+    end = ScanEntries(r, list, masks, keepAll, select, members);
+  }
+  DoneMemberIndex(&own);
+  return end;
+}
+
+ScanEnd ScanEntries(TarReader* r, TarEntryList* list, const FileMaskList* masks, bool keepAll,
+                    const FileMaskList* select, MemberIndex* members) {
   for (;;) {
     TarEntry work;
     if (StopRequested()) return EndScan(r, kScanStopped);
     if (ReadTarHeader(r, &work) == 0) break;
-    work.listed = work.selected = work.replaced = false;
+    if (!NoteMember(members, &work)) return EndScan(r, kScanOutOfMemory);
+    work.matched = work.listed = work.selected = work.replaced = work.inherited = false;
+    work.heir = nullptr;
     // The matching raises the name itself, and a list that takes every
-    // name answers before it does.
+    // name answers before it does. Folders are not listed, since the host
+    // builds its tree from the paths, but the ones the masks take are kept
+    // for extraction.
     if (work.name[0] != '\0') {
-      work.listed = MatchFileMaskList(work.name, masks);
+      work.matched = MatchFileMaskList(work.name, masks);
+      work.listed = work.matched && !IsFolderEntry(work);
       work.selected = work.listed && select != nullptr && MatchFileMaskList(work.name, select);
     }
-    if (!work.listed && !keepAll) continue;
+    if (!work.matched && !keepAll) continue;
     if (!AppendEntry(list, work)) return EndScan(r, kScanOutOfMemory);
   }
   return r->outcome.end;

@@ -476,9 +476,9 @@ TEST_F(UpdateTest, ItemKeysByStorePathsAndBasePath) {
   }
 }
 
-// Members with entries the scanner does not list between them: a directory,
-// links, long names of a member and of a link target, a pax header and a
-// volume label.
+// Members with entries the scanner does not list between them (a folder,
+// long names of a member and of a link target, a pax header and a volume
+// label) and links, which it lists.
 static std::vector<TarItem> MixedItems() {
   const std::string longName = std::string(120, 'n') + ".txt";
   const std::string longTarget = std::string(120, 't');
@@ -554,7 +554,8 @@ TEST_F(UpdateTest, MembersNoItemCorrespondsToAreCopiedAsStored) {
     ASSERT_GE(bytes.size(), stored.size() + 1024);
     EXPECT_TRUE(bytes.compare(0, stored.size(), stored) == 0);
     EXPECT_EQ(std::string(1024, '\0'), bytes.substr(bytes.size() - 1024));
-    std::vector<std::string> listed = {"a.txt", longListed, "b.txt", "c.txt"};
+    std::vector<std::string> listed = {"a.txt", longListed, "link", "b.txt",
+                                       "hard",  "c.txt",    "symlong"};
     if (row.adds) {
       listed.push_back("new.txt");
       std::vector<RawEntry> added = RawEntries(bytes.substr(stored.size()));
@@ -588,7 +589,9 @@ TEST_F(UpdateTest, UnlistedEntriesTravelWithTheirMembers) {
   const std::string bytes = ReadFile(Path("arc.tar"));
   EXPECT_TRUE(bytes.compare(0, carried.size(), carried) == 0);
   EXPECT_EQ(carried.size() + 512 + 512 + 1024, bytes.size());
-  EXPECT_EQ((std::vector<std::string>{"a.txt", longListed, "c.txt", "b.txt"}), List());
+  EXPECT_EQ((std::vector<std::string>{"a.txt", longListed, "link", "hard", "c.txt", "symlong",
+                                      "b.txt"}),
+            List());
   std::vector<std::string> names = PeerNames("tar", Path("old.tar"));
   names.erase(std::find(names.begin(), names.end(), "b.txt"));
   names.push_back("b.txt");
@@ -600,7 +603,9 @@ TEST_F(UpdateTest, UnlistedEntriesTravelWithTheirMembers) {
   ASSERT_EQ(StatusOk, Compress({longListed}));
   const std::string rest = WithoutItems(items, {2, 3});
   EXPECT_TRUE(ReadFile(Path("arc.tar")).compare(0, rest.size(), rest) == 0);
-  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "c.txt", longListed}), List());
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "link", "b.txt", "hard", "c.txt", "symlong",
+                                      longListed}),
+            List());
   names = PeerNames("tar", Path("old.tar"));
   names.erase(names.begin() + 2);  // the long member's full name
   names.push_back(longListed);
@@ -619,7 +624,7 @@ TEST_F(UpdateTest, UnlistedEntriesTravelWithTheirMembers) {
   Settings(1, "", Root());
   ASSERT_EQ(StatusOk, Compress({"b.txt"}));
   EXPECT_TRUE(ReadFile(Path("dirs.tar")).compare(0, 1024, dirOnly, 0, 1024) == 0);
-  EXPECT_EQ(std::vector<std::string>{"b.txt"}, List());
+  EXPECT_EQ((std::vector<std::string>{"link", "b.txt"}), List());
 }
 
 TEST_F(UpdateTest, GnuTarArchivesKeepDirectoriesLinksAndLongNames) {

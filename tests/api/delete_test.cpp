@@ -48,8 +48,8 @@ TEST_F(DeleteTest, MasksThatSelectNothingChangeNothing) {
   } rows[] = {
       {__LINE__, TarArchive({{"a.txt", "alpha"}, {"b.txt", "bravo"}}), {"c.txt", "docs\\*"}},
       {__LINE__, TarArchive({{"docs/a.txt", "alpha"}}), {"a.txt"}},
-      // Nothing listed at all: a directory and a link only.
-      {__LINE__, TarArchive({{"dir/", "", '5'}, {"link", "", '2'}}), {}},
+      // Nothing listed at all: a folder only.
+      {__LINE__, TarArchive({{"dir/", "", '5'}}), {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
@@ -170,12 +170,12 @@ TEST_F(DeleteTest, UnlistedEntriesStayAndTravelWithTheirMembers) {
     std::vector<std::string> events;
     size_t peerIndex;  // of the deleted entry in what GNU tar lists
   } rows[] = {
-      {__LINE__, {"b.txt"}, without({5, 6}), {"a.txt", longName, "c.txt"},
-       {"signal 11 4 0 3", "progress 33 100 1", "progress 33 100 1",
+      {__LINE__, {"b.txt"}, without({5, 6}), {"a.txt", longName, "link", "c.txt"},
+       {"signal 11 5 0 3", "progress 33 100 1", "progress 33 100 1", "progress 33 100 1",
         "name 22 \\b.txt | \\b.txt", "progress 33 100 1"}, 4},
-      {__LINE__, {"n*.txt"}, without({2, 3}), {"a.txt", "b.txt", "c.txt"},
-       {"signal 11 4 0 3", "progress 33 100 1", "name 22 \\" + longName + " | \\" + longName,
-        "progress 33 100 1", "progress 33 100 1"}, 2},
+      {__LINE__, {"n*.txt"}, without({2, 3}), {"a.txt", "link", "b.txt", "c.txt"},
+       {"signal 11 5 0 3", "progress 33 100 1", "name 22 \\" + longName + " | \\" + longName,
+        "progress 33 100 1", "progress 33 100 1", "progress 33 100 1"}, 2},
   };
   WriteFile(Path("old.tar"), TarArchive(items));
   const std::vector<std::string> before = PeerNames("tar", Path("old.tar"));
@@ -217,7 +217,13 @@ TEST_F(DeleteTest, GnuTarArchivesListTheSameLessTheDeleted) {
     before.erase(before.begin() + 1);
     EXPECT_EQ(before, PeerListing("tar", Path("arc.tar")));
     EXPECT_EQ(before.size(), PeerListing("bsdtar", Path("arc.tar")).size());
-    EXPECT_EQ(std::vector<std::string>{"g.txt"}, List());
+    EXPECT_EQ((std::vector<std::string>{"link", "g.txt", "hard"}), List());
+    // A hard link outlives the member it names: it takes its place and data.
+    ASSERT_EQ(StatusOk, Delete({"g.txt"}));
+    EXPECT_EQ((std::vector<std::string>{"link", "hard"}), List());
+    std::string peer = PeerExtract("tar", Path("arc.tar"));
+    EXPECT_EQ("g\n", ReadFile(peer + "/hard"));
+    RemoveTree(peer);
   }
 }
 

@@ -19,14 +19,17 @@ struct Listed {
   int64_t size;
   uint32_t attributes = 0;
   uint32_t dos = kDosMtime;
+  int64_t packed = -1;  // the second size; -1: the first again
+  int64_t Packed() const { return packed < 0 ? size : packed; }
   bool operator==(const Listed& o) const {
-    return name == o.name && size == o.size && attributes == o.attributes && dos == o.dos;
+    return name == o.name && size == o.size && attributes == o.attributes && dos == o.dos &&
+           Packed() == o.Packed();
   }
 };
 
 std::ostream& operator<<(std::ostream& os, const Listed& l) {
-  return os << "{" << l.name << " size " << l.size << " attr " << l.attributes << " dos 0x"
-            << std::hex << l.dos << std::dec << "}";
+  return os << "{" << l.name << " size " << l.size << "/" << l.Packed() << " attr "
+            << l.attributes << " dos 0x" << std::hex << l.dos << std::dec << "}";
 }
 
 std::vector<std::string> Names(const std::vector<Listed>& records) {
@@ -58,7 +61,7 @@ void ExpectRecordBytes(const ArcFileEntry* e, const Listed& got) {
   PutLe(&want, 0, reinterpret_cast<uintptr_t>(e->next), 4);
   memcpy(&want[4], got.name.data(), got.name.size());
   PutLe(&want, 280, static_cast<uint64_t>(got.size), 8);
-  PutLe(&want, 288, static_cast<uint64_t>(got.size), 8);
+  PutLe(&want, 288, static_cast<uint64_t>(got.Packed()), 8);
   PutLe(&want, 296, got.dos, 4);
   PutLe(&want, 300, got.attributes, 4);
   PutLe(&want, 304, 12, 4);
@@ -68,7 +71,8 @@ void ExpectRecordBytes(const ArcFileEntry* e, const Listed& got) {
   memset(&w, 0, sizeof w);
   w.next = e->next;
   memcpy(w.name, got.name.data(), got.name.size());
-  w.size = w.packedSize = got.size;
+  w.size = got.size;
+  w.packedSize = got.Packed();
   w.dosDateTime = got.dos;
   w.attributes = got.attributes;
   w.kind = 12;
@@ -80,14 +84,14 @@ void ExpectRecordBytes(const ArcFileEntry* e, const Listed& got) {
 }
 
 // ArchiveInfo as the host should find it.
-std::string InfoBytes(int32_t count, int64_t total, int32_t ratio) {
+std::string InfoBytes(int32_t count, int64_t total, int32_t ratio, int64_t packed = -1) {
   std::string want(384, '\0');
   PutLe(&want, 0, 10, 4);
   PutLe(&want, 4, 1, 4);
   PutLe(&want, 8, 2, 4);
   PutLe(&want, 36, static_cast<uint32_t>(count), 4);
   PutLe(&want, 40, static_cast<uint64_t>(total), 8);
-  PutLe(&want, 48, static_cast<uint64_t>(total), 8);
+  PutLe(&want, 48, static_cast<uint64_t>(packed < 0 ? total : packed), 8);
   PutLe(&want, 56, static_cast<uint32_t>(ratio), 4);
   return want;
 }
@@ -130,7 +134,7 @@ class ListTest : public ModuleTest {
     const ArcFileEntry* last = nullptr;
     for (const ArcFileEntry* e = files.head; e != nullptr; e = e->next) {
       Listed got{std::string(e->name, strnlen(e->name, sizeof e->name)), e->size,
-                 e->attributes, e->dosDateTime};
+                 e->attributes, e->dosDateTime, e->packedSize};
       ExpectRecordBytes(e, got);
       out.push_back(got);
       last = e;
@@ -200,18 +204,26 @@ class ListTest : public ModuleTest {
       return;
     }
     int64_t total = 0;
-    for (const Listed& r : records) total += r.size;
-    int32_t ratio = total > 0 ? 100 : 0;
+    int64_t packed = 0;
+    for (const Listed& r : records) {
+      total += r.size;
+      packed += r.Packed();
+    }
+    // Links take no room: they raise the ratio past 100.
+    int32_t ratio = packed > 0 ? static_cast<int32_t>(total * 100 / packed) : 0;
     EXPECT_EQ(StatusOk, m.GetArchiveStatus());
     EXPECT_EQ(ratio, result);
-    EXPECT_EQ(-1, FirstDifference(InfoBytes(static_cast<int32_t>(records.size()), total, ratio),
-                                  Info()));
+    EXPECT_EQ(-1, FirstDifference(
+                      InfoBytes(static_cast<int32_t>(records.size()), total, ratio, packed),
+                      Info()));
   }
 };
 
 TEST_F(ListTest, ArchivesOfThePeers) {
   const Listed a{"dir\\a.txt", 6}, empty{"dir\\empty", 0}, fifo{"dir\\fifo", 0},
       ro{"dir\\ro.txt", 10, 0x01};
+  // Links list with the size of the file they name, and take no room.
+  const Listed hard{"dir\\hard", 6, 0, kDosMtime, 0}, link{"dir\\link", 6, 0, kDosMtime, 0};
   // Names are read whole, from a full name field, a long-name entry, the
   // ustar prefix or a pax header.
   const Listed longInDir{"dir\\" + std::string(97, 'p'), 1};
@@ -222,12 +234,12 @@ TEST_F(ListTest, ArchivesOfThePeers) {
     const char* file;
     std::vector<Listed> want;
   } rows[] = {
-      {__LINE__, "gnu-v7.tar", {a, empty, ro, n100, n99}},
-      {__LINE__, "gnu-oldgnu.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
-      {__LINE__, "gnu-gnu.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
-      {__LINE__, "gnu-ustar.tar", {a, empty, fifo, longInDir, ro, n100, n99}},
-      {__LINE__, "gnu-posix.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
-      {__LINE__, "bsdtar.tar", {a, empty, fifo, longInDir, ro, n100, n101, n99}},
+      {__LINE__, "gnu-v7.tar", {a, empty, hard, link, ro, n100, n99}},
+      {__LINE__, "gnu-oldgnu.tar", {a, empty, fifo, hard, link, longInDir, ro, n100, n101, n99}},
+      {__LINE__, "gnu-gnu.tar", {a, empty, fifo, hard, link, longInDir, ro, n100, n101, n99}},
+      {__LINE__, "gnu-ustar.tar", {a, empty, fifo, hard, link, longInDir, ro, n100, n99}},
+      {__LINE__, "gnu-posix.tar", {a, empty, fifo, hard, link, longInDir, ro, n100, n101, n99}},
+      {__LINE__, "bsdtar.tar", {a, empty, fifo, hard, link, longInDir, ro, n100, n101, n99}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.file) + ", line " + std::to_string(row.line));
@@ -245,11 +257,11 @@ TEST_F(ListTest, MasksSelectMembersOfAPeerArchive) {
     std::vector<std::string> want;
   } rows[] = {
       {__LINE__, {"*.txt"}, {"dir\\a.txt", "dir\\ro.txt"}},
-      {__LINE__, {"*"}, {"dir\\empty", "dir\\fifo", p97, n100, n101, n99}},
-      {__LINE__, {"DIR\\*"}, {"dir\\empty", "dir\\fifo", p97}},
+      {__LINE__, {"*"}, {"dir\\empty", "dir\\fifo", "dir\\hard", "dir\\link", p97, n100, n101, n99}},
+      {__LINE__, {"DIR\\*"}, {"dir\\empty", "dir\\fifo", "dir\\hard", "dir\\link", p97}},
       {__LINE__, {"n99*", "dir/A.TXT"}, {"dir\\a.txt", n99}},  // archive order
       {__LINE__, {"a.txt"}, {}},  // narrow: only names without a directory
-      {__LINE__, {"dir\\hard", "dir\\link", "dir"}, {}},  // never listed
+      {__LINE__, {"dir\\hard", "dir\\link", "dir"}, {"dir\\hard", "dir\\link"}},  // no folder
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
@@ -388,7 +400,9 @@ TEST_F(ListTest, TypeflagsModesAndSkippedData) {
   int32_t result = -1;
   std::vector<Listed> got = ListRecords({}, &result);
   std::vector<Listed> want = {
-      {"t_nul", 1},       {"t_0", 2},          {"t_3", 0},         {"t_4", 0},
+      {"t_nul", 1},       {"t_0", 2},
+      // Links take the size of the member they name; their own data is skipped.
+      {"t_1", 2, 0, kDosMtime, 0}, {"t_2", 2, 0, kDosMtime, 0}, {"t_3", 0}, {"t_4", 0},
       // The long name names the member after it, and is cut where it passes
       // 255 characters.
       {"t_6", 0},         {"t_7", 7},          {std::string(255, 'L'), 1}, {"m_40755", 0, 0},

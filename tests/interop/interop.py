@@ -91,14 +91,40 @@ def read_name(name):
     return name
 
 
+def linked_name(m):
+    """The listed name of the member a link stands for, or None."""
+    if m.islnk():
+        return read_name(m.linkname)
+    if m.linkname.startswith("/"):
+        return None
+    parts = read_name(m.name).split("\\")[:-1]
+    for part in m.linkname.split("/"):
+        if part == "..":
+            if not parts:
+                return None
+            parts.pop()
+        elif part not in ("", "."):
+            parts.append(part)
+    return "\\".join(parts)
+
+
 def expected_members(path):
     """(listed name, size, tarfile member) of every member the module lists,
-    as tarfile reads them: names in code page 437 unless pax or UTF-8."""
+    as tarfile reads them: names in code page 437 unless pax or UTF-8. A
+    link has the size of the file before it that it names, else 0."""
     out = []
+    sizes = {}
     with tarfile.open(path, encoding="cp437") as t:
         for m in t.getmembers():
-            if m.type in LISTED_TYPES + (tarfile.GNUTYPE_SPARSE,) and read_name(m.name):
-                out.append((read_name(m.name), m.size, m))
+            name = read_name(m.name)
+            if m.type in (tarfile.LNKTYPE, tarfile.SYMTYPE) and name:
+                size = sizes.get(linked_name(m), 0)
+                out.append((name, size, m))
+                if m.islnk() and linked_name(m) in sizes:
+                    sizes[name] = size
+            elif m.type in LISTED_TYPES + (tarfile.GNUTYPE_SPARSE,) and name:
+                out.append((name, m.size, m))
+                sizes[name] = m.size
     return out
 
 

@@ -1,0 +1,414 @@
+// Extraction of folders and links. Folders get their times and modes at
+// the end, deepest first, once everything below them is written. A link is
+// made only where its target stays inside the output folder; where the
+// system makes none, a copy of the member it names stands for it, made at
+// the end of the run from the file this run wrote for that member, or else
+// from the member's data.
+#include <cstdlib>
+#include <cstring>
+
+#include "../archive/tempname.h"
+#include "../base/status.h"
+#include "../names/paths.h"
+#include "../names/text.h"
+#include "../session/callbacks.h"
+#include "../session/settings.h"
+#include "extraction.h"
+#include "ops.h"
+#include "progress.h"
+
+// How many links one target may pass through before it counts as a loop.
+const int kMostLinksFollowed = 40;
+
+static char* CopyText(const char* text) {
+  size_t len = strlen(text);
+  char* copy = static_cast<char*>(malloc(len + 1));
+  if (copy != nullptr) memcpy(copy, text, len + 1);
+  return copy;
+}
+
+// Grows an array of `size`-byte items to hold one more; false when memory
+// runs out.
+static bool Room(void** items, int32_t count, int32_t* capacity, size_t size) {
+  if (count < *capacity) return true;
+  int32_t grown = *capacity == 0 ? 16 : *capacity * 2;
+  void* more = realloc(*items, size * static_cast<size_t>(grown));
+  if (more == nullptr) return false;
+  *items = more;
+  *capacity = grown;
+  return true;
+}
+
+// ------------------------------------------------------------- folders
+
+// In the path mode that keeps the base path out, the folder that is the
+// base path itself is the output folder: nothing is made for it.
+static bool IsBasePathItself(const char* name, const OutputRule& rule) {
+  return rule.pathMode == 1 && rule.basePath[0] != '\0' &&
+         BasePathCut(name, rule.basePath) == strlen(name);
+}
+
+static bool RememberFolder(Extraction* x, const TarEntry& member, const char* path) {
+  if (!Room(reinterpret_cast<void**>(&x->folders), x->folderCount, &x->folderCapacity,
+            sizeof(MadeFolder))) {
+    return false;
+  }
+  char* copy = CopyText(path);
+  if (copy == nullptr) return false;
+  x->folders[x->folderCount++] = {copy, member.mtime, member.hasTime, member.mode};
+  return true;
+}
+
+bool ExtractFolder(Extraction* x, const TarEntry& member) {
+  OutputRule rule = CurrentOutputRule();
+  // Names alone keep no folders.
+  if (rule.pathMode == 0) return true;
+  if (member.unnameable) {
+    x->refusedUnsafe = true;
+    return true;
+  }
+  char shown[256] = {};
+  char full[kFullPathSize];
+  OutputPathResult made = MakeOutputPath(member.name, rule, shown);
+  if (made == kOutputPathOk && !FullOutputPath(*x, shown, strlen(rule.outputDir), full)) {
+    made = kOutputPathTooLong;
+  }
+  if (made == kOutputPathUnsafe) {
+    if (!IsBasePathItself(member.name, rule)) x->refusedUnsafe = true;
+    return true;
+  }
+  if (made == kOutputPathTooLong) {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  // A folder that was there before keeps its time; a file or a link where
+  // the folder belongs is left as it is, and the folder is not made.
+  PfPathKind kind = PfInspectBelow(full, strlen(x->outputDir));
+  if (kind == kPfDirectory && !WroteIt(*x, full)) return true;
+  if (kind != kPfNothing && kind != kPfDirectory) {
+    x->refusedUnsafe = true;
+    return true;
+  }
+  FolderWatch watch = {NoteFolderMade, x};
+  if (kind == kPfNothing && !MakeOutputFolder(full, &watch)) {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  if (!RememberWritten(x, full) || !RememberFolder(x, member, full)) {
+    SetStatus(StatusOutOfMemory);
+    return false;
+  }
+  return true;
+}
+
+static int Depth(const char* path) {
+  int depth = 0;
+  for (; *path != '\0'; path++) depth += *path == '\\';
+  return depth;
+}
+
+static int DeeperFirst(const void* a, const void* b) {
+  return Depth(static_cast<const MadeFolder*>(b)->path) -
+         Depth(static_cast<const MadeFolder*>(a)->path);
+}
+
+static void StampFolders(Extraction* x) {
+  if (x->folderCount > 1) {
+    qsort(x->folders, static_cast<size_t>(x->folderCount), sizeof(MadeFolder), DeeperFirst);
+  }
+  for (int32_t i = 0; i < x->folderCount; i++) {
+    const MadeFolder& f = x->folders[i];
+    PfStampFolder(f.path, f.mtime, f.hasTime, f.mode);
+  }
+}
+
+// --------------------------------------------------------------- links
+
+// The next component of `path`, from `*at`; false at its end.
+static bool NextComponent(const char* path, size_t* at, const char** part, size_t* len) {
+  while (path[*at] == '\\' || path[*at] == '/') (*at)++;
+  if (path[*at] == '\0') return false;
+  *part = path + *at;
+  *len = strcspn(*part, "\\/");
+  *at += *len;
+  return true;
+}
+
+// Whether a link at `at` (a path below the output folder) to `target`
+// stays inside the output folder, each link this run made on the way
+// taken as its own target. A link on the way that this run did not make,
+// a loop, and a target that leaves the folder are refused.
+static bool TargetStaysInside(const Extraction& x, const char* at, const char* target) {
+  char path[kFullPathSize];  // what is resolved so far, below the output folder
+  char rest[kFullPathSize];  // what is still to walk
+  const char* last = strrchr(at, '\\');
+  size_t len = last != nullptr ? static_cast<size_t>(last - at) : 0;
+  size_t dirLen = strlen(x.outputDir);
+  if (dirLen + len + 1 > sizeof path || !CopyPath(rest, sizeof rest, target)) return false;
+  memcpy(path, at, len);
+  path[len] = '\0';
+  int followed = 0;
+  size_t pos = 0;
+  const char* part;
+  size_t partLen;
+  while (NextComponent(rest, &pos, &part, &partLen)) {
+    if (partLen == 1 && part[0] == '.') continue;
+    if (partLen == 2 && part[0] == '.' && part[1] == '.') {
+      if (len == 0) return false;
+      while (len > 0 && path[len - 1] != '\\') len--;
+      if (len > 0) len--;
+      path[len] = '\0';
+      continue;
+    }
+    size_t before = len;
+    size_t sep = len > 0 ? 1 : 0;
+    if (dirLen + len + sep + partLen + 1 > sizeof path) return false;
+    if (sep) path[len++] = '\\';
+    memcpy(path + len, part, partLen);
+    len += partLen;
+    path[len] = '\0';
+    if (const char* made = GetText(&x.links, path)) {
+      // A link this run made: its target goes in its place.
+      char next[kFullPathSize];
+      size_t madeLen = strlen(made);
+      size_t restLen = strlen(rest + pos);
+      if (++followed > kMostLinksFollowed || IsAbsoluteTarget(made) ||
+          madeLen + 1 + restLen + 1 > sizeof next) {
+        return false;
+      }
+      memcpy(next, made, madeLen);
+      next[madeLen] = '\\';
+      memcpy(next + madeLen + 1, rest + pos, restLen + 1);
+      memcpy(rest, next, madeLen + restLen + 2);
+      pos = 0;
+      len = before;
+      path[len] = '\0';
+      continue;
+    }
+    char full[kFullPathSize];
+    memcpy(full, x.outputDir, dirLen);
+    memcpy(full + dirLen, path, len + 1);
+    PfPathKind kind = PfInspectBelow(full, dirLen);
+    if (kind == kPfLink || kind == kPfThroughLink) return false;
+  }
+  return true;
+}
+
+static bool AddCopy(Extraction* x, const TarEntry& member, const Output& out,
+                    const char* target, int32_t ordinal) {
+  if (!Room(reinterpret_cast<void**>(&x->copies), x->copyCount, &x->copyCapacity,
+            sizeof(LinkCopy))) {
+    return false;
+  }
+  LinkCopy c = {CopyText(out.full), CopyText(member.name), CopyText(target), ordinal,
+                out.mayMakeWritable, member.mtime, member.hasTime, member.mode};
+  if (c.path == nullptr || c.memberName == nullptr || c.target == nullptr) {
+    free(c.path);
+    free(c.memberName);
+    free(c.target);
+    return false;
+  }
+  x->copies[x->copyCount++] = c;
+  return true;
+}
+
+// Makes the link beside its output path and puts it in place. False when
+// the system made none.
+static bool MakeLink(Extraction* x, const TarEntry& member, const Output& out,
+                     const char* target, bool* failed) {
+  char temp[kFullPathSize];
+  *failed = false;
+  if (!(out.exists ? MakeTempName(out.full, temp, sizeof temp)
+                   : CopyPath(temp, sizeof temp, out.full))) {
+    *failed = true;
+    return false;
+  }
+  // The folders above it, as a file would get them.
+  char parent[kFullPathSize];
+  CopyPath(parent, sizeof parent, out.full);
+  if (char* cut = strrchr(parent, '\\')) *cut = '\0';
+  FolderWatch watch = {NoteFolderMade, x};
+  MakeOutputFolder(parent, &watch);
+  bool made;
+  if (member.typeflag == kTypeHardLink) {
+    const char* written = GetText(&x->files, target);
+    made = written != nullptr && PfMakeHardLink(written, temp);
+  } else {
+    const MemberRecord* named = FindMember(&x->members, target);
+    made = PfMakeSymlink(member.link, temp, named != nullptr && named->kind == kMemberFolder);
+  }
+  if (!made) return false;
+  if (out.exists && !ReplaceExisting(temp, out.full, out.mayMakeWritable)) {
+    RemoveLeftover(temp);
+    *failed = true;
+    return false;
+  }
+  // A second name of the same file replaces nothing: the first goes.
+  if (out.exists && PfEntryExists(temp)) PfRemove(temp);
+  return true;
+}
+
+bool ExtractLink(Extraction* x, const TarEntry& member) {
+  bool hard = member.typeflag == kTypeHardLink;
+  char target[kFullPathSize];
+  bool named = !member.linkUnnameable && LinkedMemberName(member, target, sizeof target);
+  // A hard link stands for a member before it; a symbolic link's target
+  // may be made only inside the output folder.
+  bool refused = member.linkUnnameable || IsAbsoluteTarget(member.link) ||
+                 (hard && (!named || member.linkOrdinal < 0 || !IsSafeRelativeName(target)));
+  Output out;
+  Cleared cleared = refused ? kClearedSkip : PlaceOutput(x, member, &out);
+  if (cleared == kClearedWrite && !hard &&
+      !TargetStaysInside(*x, out.full + strlen(x->outputDir), member.link)) {
+    refused = true;
+    cleared = kClearedSkip;
+  }
+  if (refused) x->refusedUnsafe = true;
+  if (cleared == kClearedWrite) cleared = AskAboutOutput(x, member, &out);
+  if (cleared != kClearedWrite) return cleared == kClearedSkip;
+  bool failed;
+  bool made = MakeLink(x, member, out, named ? target : "", &failed);
+  if (failed) {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  bool remembered = true;
+  if (made && hard) {
+    remembered = RememberWritten(x, out.full) && PutText(&x->files, member.name, out.full);
+  } else if (made) {
+    remembered = PutText(&x->links, out.full + strlen(x->outputDir), member.link);
+  } else if (!named) {
+    x->refusedUnsafe = true;  // a link to no member cannot be copied
+  } else {
+    remembered = AddCopy(x, member, out, target, hard ? member.linkOrdinal : -1);
+  }
+  if (!remembered) SetStatus(StatusOutOfMemory);
+  // As after a file's copy: the host learns this member is done with.
+  if (StatusIsOk()) ReportFixedProgress(100, 0);
+  return StatusIsOk();
+}
+
+// -------------------------------------------------------------- copies
+
+// The member the copy stands for as the file to write, with the link's own
+// time and mode.
+static TarEntry CopyAsLink(const TarEntry& data, const LinkCopy& c) {
+  TarEntry m = data;
+  m.mtime = c.mtime;
+  m.hasTime = c.hasTime;
+  m.mode = c.mode;
+  return m;
+}
+
+static Output CopyOutput(const LinkCopy& c) {
+  Output out = {};
+  CopyPath(out.full, sizeof out.full, c.path);
+  out.exists = PfEntryExists(c.path);
+  out.mayMakeWritable = c.mayMakeWritable;
+  return out;
+}
+
+// A copy of a file on the disk.
+static void CopyFromFile(Extraction* x, const LinkCopy& c, const char* from) {
+  PfFile* file = PfOpenRead(from);
+  if (file == nullptr) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  FileSource source;
+  StartFileSource(&source, file);
+  TarEntry meta = {};
+  meta.link = "";
+  meta = CopyAsLink(meta, c);
+  WriteMemberFile(x, meta, CopyOutput(c), &source, PfLength(file));
+  PfClose(file);
+}
+
+static int ByOrdinal(const void* a, const void* b) {
+  int32_t x = static_cast<const LinkCopy*>(a)->ordinal;
+  int32_t y = static_cast<const LinkCopy*>(b)->ordinal;
+  return x < y ? -1 : x > y;
+}
+
+// The copies from the members' data, in one more pass over the archive:
+// the first copy of a member from its data, the others from that copy.
+static void CopyFromArchive(Extraction* x, int32_t first) {
+  LinkCopy* copies = x->copies + first;
+  int32_t n = x->copyCount - first;
+  qsort(copies, static_cast<size_t>(n), sizeof(LinkCopy), ByOrdinal);
+  bool restarted = x->in.codec == kCodecNone || RestartArchiveInput(&x->in) == kDone;
+  TarReader* r = &x->reader;
+  if (!restarted || !StartTarReader(r, x->in.source)) {
+    SetStatus(StatusFileError);
+    return;
+  }
+  int32_t next = 0;
+  TarEntry e;
+  for (int32_t ordinal = 0; next < n && StatusIsOk() && ReadTarHeader(r, &e); ordinal++) {
+    int32_t firstOfMember = next;
+    for (; next < n && copies[next].ordinal == ordinal && StatusIsOk(); next++) {
+      if (next > firstOfMember) {
+        CopyFromFile(x, copies[next], copies[firstOfMember].path);
+      } else if (SourceMoveTo(x->in.source, e.dataOffset)) {
+        WriteMemberFile(x, CopyAsLink(e, copies[next]), CopyOutput(copies[next]));
+      } else {
+        SetStatus(StatusFileError);
+      }
+    }
+  }
+  if (StatusIsOk() && next < n) SetStatus(StatusFileError);
+}
+
+static void MakeCopies(Extraction* x) {
+  // Copies from files this run wrote first; those from data go last.
+  int32_t fromData = x->copyCount;
+  for (int32_t i = 0; i < fromData && StatusIsOk();) {
+    LinkCopy& c = x->copies[i];
+    const char* written = GetText(&x->files, c.target);
+    if (c.ordinal < 0 && written == nullptr) {
+      const MemberRecord* named = FindMember(&x->members, c.target);
+      if (named == nullptr || named->kind != kMemberData) {
+        x->refusedUnsafe = true;  // it names no file
+        c.ordinal = -2;
+      } else {
+        c.ordinal = named->ordinal;
+      }
+    }
+    if (written != nullptr) CopyFromFile(x, c, written);
+    if (written != nullptr || c.ordinal == -2) {
+      // Done with: moved behind the ones still to make.
+      LinkCopy done = c;
+      c = x->copies[--fromData];
+      x->copies[fromData] = done;
+      continue;
+    }
+    i++;
+  }
+  if (StatusIsOk() && fromData > 0) {
+    // The ones from data are the first `fromData`.
+    int32_t count = x->copyCount;
+    x->copyCount = fromData;
+    CopyFromArchive(x, 0);
+    x->copyCount = count;
+  }
+}
+
+void FinishExtraction(Extraction* x) {
+  if (StatusIsOk() && x->copyCount > 0) MakeCopies(x);
+  StampFolders(x);
+}
+
+void ReleaseExtraction(Extraction* x) {
+  for (int32_t i = 0; i < x->folderCount; i++) free(x->folders[i].path);
+  free(x->folders);
+  for (int32_t i = 0; i < x->copyCount; i++) {
+    free(x->copies[i].path);
+    free(x->copies[i].memberName);
+    free(x->copies[i].target);
+  }
+  free(x->copies);
+  DoneNameIndex(&x->written);
+  DoneNameTable(&x->files);
+  DoneNameTable(&x->links);
+  DoneMemberIndex(&x->members);
+}

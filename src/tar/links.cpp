@@ -1,0 +1,105 @@
+#include "links.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void DoneMemberIndex(MemberIndex* index) {
+  DoneNameIndex(&index->names);
+  free(index->records);
+  memset(index, 0, sizeof *index);
+}
+
+const MemberRecord* FindMember(const MemberIndex* index, const char* name) {
+  int32_t at = FindName(&index->names, name);
+  return at < 0 ? nullptr : &index->records[at];
+}
+
+static bool Record(MemberIndex* index, const char* name, const MemberRecord& record) {
+  int32_t at = FindName(&index->names, name);
+  if (at >= 0) {
+    index->records[at] = record;  // the last of a name wins
+    return true;
+  }
+  if (index->count == index->capacity) {
+    int32_t capacity = index->capacity == 0 ? 64 : index->capacity * 2;
+    void* grown = realloc(index->records, sizeof(MemberRecord) * static_cast<size_t>(capacity));
+    if (grown == nullptr) return false;
+    index->records = static_cast<MemberRecord*>(grown);
+    index->capacity = capacity;
+  }
+  if (!AddName(&index->names, name, index->count)) return false;
+  index->records[index->count++] = record;
+  return true;
+}
+
+bool NoteMember(MemberIndex* index, TarEntry* e) {
+  int32_t ordinal = index->ordinal++;
+  e->ordinal = ordinal;
+  e->linkOrdinal = -1;
+  if (e->name[0] == '\0') return true;
+  MemberRecord record = {e->size, ordinal, kMemberData};
+  if (IsFolderEntry(*e)) record.kind = kMemberFolder;
+  if (IsLinkEntry(*e)) {
+    char target[sizeof e->name];
+    const MemberRecord* named =
+        LinkedMemberName(*e, target, sizeof target) ? FindMember(index, target) : nullptr;
+    bool file = named != nullptr && named->kind == kMemberData;
+    e->size = file ? named->size : 0;
+    if (e->typeflag == kTypeSymlink) {
+      record = {e->size, ordinal, kMemberSymlink};
+    } else if (file) {
+      record = *named;
+      e->linkOrdinal = named->ordinal;
+    } else {
+      return true;  // a hard link to nothing stands for nothing
+    }
+  }
+  return Record(index, e->name, record);
+}
+
+bool IsAbsoluteTarget(const char* target) {
+  bool letter = (target[0] >= 'A' && target[0] <= 'Z') || (target[0] >= 'a' && target[0] <= 'z');
+  return target[0] == '\\' || target[0] == '/' || (letter && target[1] == ':');
+}
+
+// Appends the components of `path` to `out` (holding `*len` bytes of a
+// folder path), "." passed over and ".." taking one off. False when a ".."
+// would leave the top or the result does not fit.
+static bool Walk(const char* path, char* out, size_t* len, size_t size) {
+  while (*path != '\0') {
+    const char* end = path;
+    while (*end != '\0' && *end != '\\' && *end != '/') end++;
+    size_t part = static_cast<size_t>(end - path);
+    if (part == 2 && path[0] == '.' && path[1] == '.') {
+      if (*len == 0) return false;
+      while (*len > 0 && out[*len - 1] != '\\') (*len)--;
+      if (*len > 0) (*len)--;
+    } else if (part > 0 && !(part == 1 && path[0] == '.')) {
+      size_t sep = *len > 0 ? 1 : 0;
+      if (*len + sep + part + 1 > size) return false;
+      if (sep) out[(*len)++] = '\\';
+      memcpy(out + *len, path, part);
+      *len += part;
+    }
+    path = *end != '\0' ? end + 1 : end;
+  }
+  out[*len] = '\0';
+  return true;
+}
+
+bool LinkedMemberName(const TarEntry& link, char* out, size_t size) {
+  if (link.typeflag == kTypeHardLink) {
+    size_t len = strnlen(link.link, size - 1);
+    memcpy(out, link.link, len);
+    out[len] = '\0';
+    return len > 0;
+  }
+  if (IsAbsoluteTarget(link.link)) return false;
+  // The link's folder: its name up to the last separator.
+  const char* last = strrchr(link.name, '\\');
+  size_t len = last != nullptr ? static_cast<size_t>(last - link.name) : 0;
+  if (len + 1 > size) return false;
+  memcpy(out, link.name, len);
+  out[len] = '\0';
+  return Walk(link.link, out, &len, size) && len > 0;
+}

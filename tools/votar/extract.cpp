@@ -106,7 +106,9 @@ const char* WhyRefused(const Options& o, const std::string& name, bool laterName
     *stopped = true;
     return kTooLong;
   }
-  return "unsafe name";  // through a link, or the archive itself
+  // Its path passes through a link, it is the archive itself, or it is a
+  // link whose target leads out of the output folder or names nothing.
+  return "unsafe name or link target";
 }
 
 // The selected members that were neither named by the module nor beyond

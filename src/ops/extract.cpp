@@ -282,8 +282,11 @@ static void ExtractScanned(Extraction* x, const FileMaskList* masks) {
   // learns that the rest could not be.
   bool damaged = end == kScanDamaged && gArchiveStatus == StatusFileError;
   if (damaged) SetStatus(members.count > 0 ? StatusOk : StatusFileError);
+  // The copies at the end read the archive again: what the scan said is
+  // taken first.
+  bool badRecords = x->reader.outcome.badRecords;
   if (StatusIsOk()) ExtractEntries(&members, x);
-  if ((damaged || x->reader.outcome.badRecords) && StatusIsOk()) SetStatus(StatusFileError);
+  if ((damaged || badRecords) && StatusIsOk()) SetStatus(StatusFileError);
   FreeTarEntryList(&members);
 }
 
@@ -314,8 +317,9 @@ static void ExtractStreamed(Extraction* x, const FileMaskList* masks) {
     if (!ExtractMember(member, x)) return FinishExtraction(x);
   }
   SetScanStatus(InputScanEnd(x->in, *r, r->outcome.end), matched);
+  bool badRecords = r->outcome.badRecords;
   FinishExtraction(x);
-  if (StatusIsOk() && (x->refusedUnsafe || r->outcome.badRecords)) SetStatus(StatusFileError);
+  if (StatusIsOk() && (x->refusedUnsafe || badRecords)) SetStatus(StatusFileError);
 }
 
 void ExtractArc(const FileMaskList* masks) {

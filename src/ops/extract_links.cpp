@@ -212,40 +212,32 @@ static bool AddCopy(Extraction* x, const TarEntry& member, const Output& out,
   return true;
 }
 
-// Makes the link beside its output path and puts it in place. False when
-// the system made none.
-static bool MakeLink(Extraction* x, const TarEntry& member, const Output& out,
-                     const char* target, bool* failed) {
-  char temp[kFullPathSize];
-  *failed = false;
-  if (!(out.exists ? MakeTempName(out.full, temp, sizeof temp)
-                   : CopyPath(temp, sizeof temp, out.full))) {
-    *failed = true;
-    return false;
-  }
-  // The folders above it, as a file would get them.
+// Makes the link at `temp`, a name of its own beside the output path
+// (the output path itself when nothing is there), with the folders above
+// it. False when the system made none.
+static bool MakeLinkAt(Extraction* x, const TarEntry& member, const char* target,
+                       const char* temp) {
   char parent[kFullPathSize];
-  CopyPath(parent, sizeof parent, out.full);
+  CopyPath(parent, sizeof parent, temp);
   if (char* cut = strrchr(parent, '\\')) *cut = '\0';
   FolderWatch watch = {NoteFolderMade, x};
   MakeOutputFolder(parent, &watch);
-  bool made;
   if (member.typeflag == kTypeHardLink) {
     const char* written = GetText(&x->files, target);
-    made = written != nullptr && PfMakeHardLink(written, temp);
-  } else {
-    const MemberRecord* named = FindMember(&x->members, target);
-    made = PfMakeSymlink(member.link, temp, named != nullptr && named->kind == kMemberFolder);
+    return written != nullptr && PfMakeHardLink(written, temp);
   }
-  if (!made) return false;
-  if (out.exists && !ReplaceExisting(temp, out.full, out.mayMakeWritable)) {
-    RemoveLeftover(temp);
-    *failed = true;
-    return false;
-  }
-  // A second name of the same file replaces nothing: the first goes.
-  if (out.exists && PfEntryExists(temp)) PfRemove(temp);
-  return true;
+  const MemberRecord* named = FindMember(&x->members, target);
+  return PfMakeSymlink(member.link, temp, named != nullptr && named->kind == kMemberFolder);
+}
+
+// Whether a copy can stand for a link the system did not make: a hard link
+// names a file before it; a symbolic link must name a file, which a
+// compressed archive, read once, may show only later.
+static bool CanBeCopied(const Extraction& x, const TarEntry& member, const char* target) {
+  if (member.typeflag == kTypeHardLink) return true;
+  const MemberRecord* named = FindMember(&x.members, target);
+  if (named == nullptr) return x.in.codec != kCodecNone;
+  return named->kind == kMemberData;
 }
 
 bool ExtractLink(Extraction* x, const TarEntry& member) {
@@ -258,27 +250,43 @@ bool ExtractLink(Extraction* x, const TarEntry& member) {
                  (hard && (!named || member.linkOrdinal < 0 || !IsSafeRelativeName(target)));
   Output out;
   Cleared cleared = refused ? kClearedSkip : PlaceOutput(x, member, &out);
-  if (cleared == kClearedWrite && !hard &&
-      !TargetStaysInside(*x, out.full + strlen(x->outputDir), member.link)) {
-    refused = true;
-    cleared = kClearedSkip;
-  }
+  refused = refused || (cleared == kClearedWrite && !hard &&
+                        !TargetStaysInside(*x, out.full + strlen(x->outputDir), member.link));
   if (refused) x->refusedUnsafe = true;
-  if (cleared == kClearedWrite) cleared = AskAboutOutput(x, member, &out);
-  if (cleared != kClearedWrite) return cleared == kClearedSkip;
-  bool failed;
-  bool made = MakeLink(x, member, out, named ? target : "", &failed);
-  if (failed) {
+  if (refused || cleared != kClearedWrite) return cleared != kClearedStop;
+  // The link is made before the host is told of it, so that one that can
+  // be neither made nor copied is refused unnamed.
+  char temp[kFullPathSize];
+  bool exists = out.kind != kPfNothing;
+  if (!(exists ? MakeTempName(out.full, temp, sizeof temp)
+               : CopyPath(temp, sizeof temp, out.full))) {
     SetStatus(StatusFileError);
     return false;
+  }
+  bool made = MakeLinkAt(x, member, named ? target : "", temp);
+  if (!made && !(named && CanBeCopied(*x, member, target))) {
+    x->refusedUnsafe = true;
+    return true;
+  }
+  cleared = AskAboutOutput(x, member, &out);
+  if (cleared != kClearedWrite) {
+    if (made) PfRemove(temp);
+    return cleared != kClearedStop;
+  }
+  if (made && exists) {
+    if (!ReplaceExisting(temp, out.full, out.mayMakeWritable)) {
+      RemoveLeftover(temp);
+      SetStatus(StatusFileError);
+      return false;
+    }
+    // A second name of the file already there replaces nothing: it goes.
+    if (PfEntryExists(temp)) PfRemove(temp);
   }
   bool remembered = true;
   if (made && hard) {
     remembered = RememberWritten(x, out.full) && PutText(&x->files, member.name, out.full);
   } else if (made) {
     remembered = PutText(&x->links, out.full + strlen(x->outputDir), member.link);
-  } else if (!named) {
-    x->refusedUnsafe = true;  // a link to no member cannot be copied
   } else {
     remembered = AddCopy(x, member, out, target, hard ? member.linkOrdinal : -1);
   }

@@ -224,10 +224,11 @@ static bool FillEntry(TarReader* r, const unsigned char* block, int64_t offset, 
   e->mode = ReadOctal(Width(kMode), FieldIn(block, kMode));
   e->attributes = AttributesOf(e->mode);
   if (e->typeflag == kTypeDirectory) e->attributes |= kAttributeDirectory;
-  // The typeflag says what a member is: a regular one whose mode has the
-  // directory bit is a file still.
+  // The typeflag says what a member is: a regular one or a link whose mode
+  // has the directory bit is a file or a link still.
   bool regular = e->typeflag == kTypeRegular || e->typeflag == kTypeRegularOld ||
-                 e->typeflag == kTypeContiguous;
+                 e->typeflag == kTypeContiguous || e->typeflag == kTypeHardLink ||
+                 e->typeflag == kTypeSymlink;
   if (regular) e->attributes &= ~kAttributeDirectory;
   e->hasTime = ReadNumberField(Width(kMtime), FieldIn(block, kMtime), &e->mtime);
   if (pending.hasPax && pax.hasMtime) {

@@ -35,13 +35,13 @@ static bool FirstDataBlockIsSafe(const FileMaskList* items, SkipItemFn skip,
   if (!FirstItemToAdd(items, skip, context, relative, source, &status)) return true;
   char member[kMemberSize];
   MakeMemberName(relative, member);
-  unsigned char entry[kNameEntryMax];
+  unsigned char entries[kNameEntryMax];
   unsigned char block[kBlockSize] = {};
-  size_t entryLen;
+  size_t entriesLen;
   // A name that cannot be carried makes the pass fail before anything shows.
-  if (!BuildNameEntry(member, entry, &entryLen)) return true;
-  if (entryLen > 0) {
-    memcpy(block, entry + kBlockSize, kBlockSize);
+  if (!BuildNameEntries({kTypeRegular, member, ""}, entries, &entriesLen)) return true;
+  if (entriesLen > 0) {
+    memcpy(block, entries + kBlockSize, kBlockSize);
     return IsSafeFirstDataBlock(block);
   }
   // An empty file leaves the next header, or the end marker, right after

@@ -12,6 +12,7 @@
 #include "../session/current.h"
 #include "../session/settings.h"
 #include "../tar/copy.h"
+#include "../tar/format.h"
 #include "progress.h"
 
 // Appends `text` to the string in `out` (`size` bytes); false when it does
@@ -75,7 +76,7 @@ bool AddOneFile(TarWriter* out, const char* source, const char* relative,
                 const PfFileStatus& status) {
   char member[kMemberSize];
   MakeMemberName(relative, member);
-  if (!WriteTarHeader(out, status, member)) {
+  if (!WriteTarHeader(out, status, {kTypeRegular, member, ""})) {
     SetStatus(StatusFileError);
     return false;
   }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "archives.h"
+#include "files.h"
 #include "tar/fields.h"
 #include "tar/format.h"
 #include "tar/header.h"
@@ -117,10 +119,10 @@ TEST(HeaderSum, MaximumFitsSixDigits) {
 TEST(BuildTarHeader, ExactBytes) {
   PfFileStatus status = {0100664, 1000, 70000, 1000, 1234567890};
   unsigned char block[kBlockSize];
-  ASSERT_TRUE(BuildTarHeader(status, "docs\\a.txt", block));
+  ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, "docs\\a.txt", ""}, block));
   std::string want(512, '\0');
   memcpy(&want[0], "docs/a.txt", 10);  // "/" for every other reader
-  memcpy(&want[100], "   644 ", 7);     // mode & 017755: no group write
+  memcpy(&want[100], "   664 ", 7);     // the permission bits as they are
   memcpy(&want[108], "  1750 ", 7);     // uid
   memcpy(&want[116], " 10560 ", 7);     // gid 70000 as a 16-bit value: 4464
   memcpy(&want[124], "       1750 ", 12);
@@ -145,20 +147,114 @@ TEST(BuildTarHeader, NameLengthsAndModes) {
   PfFileStatus status = {0100444, 0, 0, 0, 0};
   unsigned char block[kBlockSize];
   std::string hundred(100, 'n');
-  ASSERT_TRUE(BuildTarHeader(status, hundred.c_str(), block));
+  ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, hundred.c_str(), ""}, block));
   EXPECT_EQ(hundred, std::string(reinterpret_cast<char*>(block), 100));
   EXPECT_EQ(' ', block[100]);  // the mode field follows directly
   std::string longer(101, 'n');
-  ASSERT_TRUE(BuildTarHeader(status, longer.c_str(), block));
+  ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, longer.c_str(), ""}, block));
   EXPECT_EQ(std::string(99, 'n'), std::string(reinterpret_cast<char*>(block), 99));
   EXPECT_EQ(0, block[99]);
   EXPECT_EQ(0444, ReadOctal(8, block + kMode.offset));
-  status.mode = 0100777;
-  ASSERT_TRUE(BuildTarHeader(status, "x", block));
-  EXPECT_EQ(0755, ReadOctal(8, block + kMode.offset));
-  status.mode = 0101755;  // 0x1000 is kept
-  ASSERT_TRUE(BuildTarHeader(status, "x", block));
-  EXPECT_EQ(01755, ReadOctal(8, block + kMode.offset));
+  // The permission bits are kept whole, set-user-ID too; the type bits go.
+  for (uint32_t mode : {0100777u, 0104755u, 040700u}) {
+    status.mode = mode;
+    ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, "x", ""}, block));
+    EXPECT_EQ(static_cast<int32_t>(mode & 07777), ReadOctal(8, block + kMode.offset)) << mode;
+  }
+}
+
+// Folders and links: their typeflag, "/" in the name, the target in the
+// linkname field (OEM, cut like a name) and no size, whatever the status
+// says.
+TEST(BuildTarHeader, FoldersAndLinks) {
+  struct Row {
+    int line;
+    char typeflag;
+    const char* name;
+    std::string link;
+    std::string wantName;  // each field up to its first NUL
+    std::string wantLink;
+  } rows[] = {
+      {__LINE__, kTypeDirectory, "docs\\sub\\", "", "docs/sub/", ""},
+      {__LINE__, kTypeSymlink, "a", "..\\d\\f.txt", "a", "../d/f.txt"},
+      {__LINE__, kTypeSymlink, "a", "caf\xE9", "a", "caf\x82"},  // e acute, ANSI to OEM
+      {__LINE__, kTypeSymlink, "a", std::string(100, 't'), "a", std::string(100, 't')},
+      {__LINE__, kTypeHardLink, "b", std::string(101, 't'), "b", std::string(99, 't')},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    PfFileStatus status = {0100644, 0, 0, 5, 0};
+    unsigned char block[kBlockSize];
+    ASSERT_TRUE(BuildTarHeader(status, {row.typeflag, row.name, row.link.c_str()}, block));
+    EXPECT_EQ(row.typeflag, static_cast<char>(block[kTypeflag.offset]));
+    const char* name = reinterpret_cast<const char*>(block + kName.offset);
+    const char* link = reinterpret_cast<const char*>(block + kLinkname.offset);
+    EXPECT_EQ(row.wantName, std::string(name, strnlen(name, kName.width)));
+    EXPECT_EQ(row.wantLink, std::string(link, strnlen(link, kLinkname.width)));
+    EXPECT_EQ(0, ReadOctal(12, block + kSize.offset));
+    EXPECT_TRUE(HeaderSumOk(block));
+  }
+}
+
+// The entries before a header that carry what its fields cannot: which
+// entries come, and how GNU tar reads the member they describe.
+TEST(BuildNameEntries, LongAndNonAsciiNamesAndTargets) {
+  ASSERT_TRUE(PeersAvailable());
+  const std::string longName(120, 'n');
+  const std::string longTarget = "d/" + std::string(120, 't');
+  struct Row {
+    int line;
+    char typeflag;
+    std::string name;
+    std::string link;
+    const char* entries;  // the typeflags of the entries, in order
+    std::string listed;   // how the member's line of "tar -tvf" ends
+  } rows[] = {
+      {__LINE__, kTypeSymlink, "a", "d\\f.txt", "", "a -> d/f.txt"},
+      {__LINE__, kTypeSymlink, "a", longTarget, "K", "a -> " + longTarget},
+      {__LINE__, kTypeSymlink, "a", "caf\xE9.txt", "x", "a -> caf\xC3\xA9.txt"},
+      {__LINE__, kTypeHardLink, "b", longTarget, "K", "b link to " + longTarget},
+      {__LINE__, kTypeHardLink, longName, longTarget, "KL", longName + " link to " + longTarget},
+      {__LINE__, kTypeSymlink, "\xE9t\xE9", longTarget, "xK", "\xC3\xA9t\xC3\xA9 -> " + longTarget},
+      {__LINE__, kTypeSymlink, "caf\xE9", "\xE9t\xE9", "x", "caf\xC3\xA9 -> \xC3\xA9t\xC3\xA9"},
+      {__LINE__, kTypeDirectory, longName + "\\", "", "L", longName + "/"},
+  };
+  std::string dir = MakeTempDir();
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    MemberHead head = {row.typeflag, row.name.c_str(), row.link.c_str()};
+    unsigned char entries[kNameEntryMax];
+    size_t length = 0;
+    ASSERT_TRUE(BuildNameEntries(head, entries, &length));
+    std::string kinds;
+    for (size_t at = 0; at < length;
+         at += kBlockSize + static_cast<size_t>(PaddedSize(ReadOctal(12, entries + at + kSize.offset)))) {
+      kinds += static_cast<char>(entries[at + kTypeflag.offset]);
+    }
+    EXPECT_EQ(row.entries, kinds);
+    PfFileStatus status = {0100644, 0, 0, 0, 0};
+    unsigned char block[kBlockSize];
+    ASSERT_TRUE(BuildTarHeader(status, head, block));
+    std::string archive(reinterpret_cast<char*>(entries), length);
+    archive.append(reinterpret_cast<char*>(block), kBlockSize);
+    archive.append(1024, '\0');
+    WriteFile(Join(dir, "a.tar"), archive);
+    std::vector<std::string> lines = PeerListing("LC_ALL=C.UTF-8 tar", Join(dir, "a.tar"));
+    ASSERT_EQ(1u, lines.size());
+    const std::string& line = lines[0];
+    EXPECT_TRUE(line.size() >= row.listed.size() &&
+                line.compare(line.size() - row.listed.size(), row.listed.size(), row.listed) == 0)
+        << line;
+  }
+  RemoveTree(dir);
+  // A text past what one entry carries is refused, not cut.
+  const std::string tooLong(kLongNameMax, 't');
+  const std::string tooWide(kLongNameMax / 2, '\xE9');  // two UTF-8 bytes each
+  unsigned char entries[kNameEntryMax];
+  size_t length;
+  EXPECT_FALSE(BuildNameEntries({kTypeSymlink, "a", tooLong.c_str()}, entries, &length));
+  EXPECT_FALSE(BuildNameEntries({kTypeSymlink, "a", tooWide.c_str()}, entries, &length));
+  EXPECT_TRUE(BuildNameEntries({kTypeSymlink, "a", tooLong.c_str() + 1}, entries, &length));
 }
 
 // Sizes and times: octal where eleven digits hold them, base-256 beyond,

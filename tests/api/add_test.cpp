@@ -177,7 +177,27 @@ TEST_F(AddTest, SizesPaddingProgressAndEndMarker) {
   ExpectPeersRead(Path("out.tar"), files);
 }
 
-TEST_F(AddTest, DirectoriesAmongItemsAreAnnouncedAndPassedOver) {
+// The type and mode, size and name part of a "tar -tvf" line: owner and
+// time left out.
+static std::string Brief(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t at = 0;
+  for (int i = 0; i < 5 && at != std::string::npos; i++) {
+    size_t end = line.find(' ', at);
+    fields.push_back(line.substr(at, end - at));
+    at = line.find_first_not_of(' ', end);
+  }
+  if (fields.size() < 5 || at == std::string::npos) return line;
+  return fields[0] + " " + fields[2] + " " + line.substr(at);
+}
+
+static std::vector<std::string> BriefListing(const std::string& archive) {
+  std::vector<std::string> lines = PeerListing("LC_ALL=C.UTF-8 tar", archive);
+  std::transform(lines.begin(), lines.end(), lines.begin(), Brief);
+  return lines;
+}
+
+TEST_F(AddTest, FoldersAmongItemsAreStoredWhereTheyStand) {
   fs::create_directories(Path("root/docs"));
   fs::create_directories(Path("root/sub"));
   Source("a.txt", "alpha");
@@ -192,27 +212,140 @@ TEST_F(AddTest, DirectoriesAmongItemsAreAnnouncedAndPassedOver) {
                 "name 22 " + Root() + "\\sub | \\sub",
             }),
             Recorder::events);
-  EXPECT_EQ(std::vector<std::string>{"a.txt"}, List());
-  ExpectPeersRead(Path("out.tar"), {{"a.txt", "alpha"}});
+  EXPECT_EQ(std::vector<std::string>{"a.txt"}, List());  // folders are not listed
+  std::vector<RawEntry> entries = RawEntries(ReadFile(Path("out.tar")));
+  ASSERT_EQ(3u, entries.size());
+  const char* names[] = {"docs/", "a.txt", "sub/"};
+  for (size_t i = 0; i < 3; i++) {
+    SCOPED_TRACE(names[i]);
+    EXPECT_EQ(names[i], entries[i].name);
+    EXPECT_EQ(i == 1 ? '0' : '5', entries[i].typeflag);
+    EXPECT_EQ(i == 1 ? 5 : 0, entries[i].size);
+    EXPECT_EQ(FileMtime(Path("root/" + std::string(names[i]))), entries[i].mtime);
+  }
 
+  // Folders alone are stored, but not where names alone are.
   const std::vector<std::string> before = ListTree(dir);
   struct Row {
     int line;
+    int32_t storePaths;
     std::vector<std::string> items;
     uint16_t status;
+    std::vector<std::string> stored;
   } rows[] = {
-      {__LINE__, {"docs", "sub", "docs\\"}, StatusNothingToAdd},
-      {__LINE__, {}, StatusEmptyRequest},
+      {__LINE__, 1, {"docs", "sub", "docs\\"}, StatusOk, {"docs/", "sub/"}},
+      {__LINE__, 0, {Mod("root/docs"), Mod("root/sub")}, StatusNothingToAdd, {}},
+      {__LINE__, 1, {}, StatusEmptyRequest, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
+    fs::remove(Path("new.tar"));
     NewArchive("new.tar");
-    Settings(1, "", Root());
+    Settings(row.storePaths, "", row.storePaths == 1 ? Root() : "");
     EXPECT_EQ(row.status, Compress(row.items));
-    EXPECT_TRUE(Recorder::events.empty()) << ::testing::PrintToString(Recorder::events);
-    EXPECT_EQ(before, ListTree(dir));  // no archive, no temporary file
+    if (row.status != StatusOk) {
+      EXPECT_TRUE(Recorder::events.empty()) << ::testing::PrintToString(Recorder::events);
+      EXPECT_EQ(before, ListTree(dir));  // no archive, no temporary file
+      continue;
+    }
+    std::vector<std::string> stored;
+    for (const RawEntry& e : RawEntries(ReadFile(Path("new.tar")))) stored.push_back(e.name);
+    EXPECT_EQ(row.stored, stored);
+    EXPECT_EQ(2u, PeerListing("tar", Path("new.tar")).size());
   }
 }
+
+// What the mode says: natively the permission bits as they are; on Win32
+// read and write for the owner (no write when read-only), read for all,
+// and folders searchable, whatever a file's extension.
+TEST_F(AddTest, ModesAsStored) {
+  struct Row {
+    int line;
+    const char* name;  // a folder's ends in "/"
+    int mode;          // given natively
+    bool readOnly;     // given on Win32
+    const char* native;
+    const char* win32;
+  } rows[] = {
+      {__LINE__, "run.exe", 0755, false, "-rwxr-xr-x", "-rw-r--r--"},
+      {__LINE__, "group.txt", 0664, false, "-rw-rw-r--", "-rw-r--r--"},
+      {__LINE__, "ro.txt", 0444, true, "-r--r--r--", "-r--r--r--"},
+      {__LINE__, "private/", 0700, false, "drwx------", "drwxr-xr-x"},
+  };
+  std::vector<std::string> items;
+  std::vector<std::string> want;
+  for (const Row& row : rows) {
+    std::string name = row.name;
+    bool folder = name.back() == '/';
+    if (folder) {
+      name.pop_back();
+      fs::create_directories(Path("root/" + name));
+    } else {
+      Source(name, "data");
+    }
+#ifdef _WIN32
+    if (row.readOnly) {
+      ASSERT_TRUE(MakeReadOnly(Path("root/" + name), true));
+    }
+    std::string mode = row.win32;
+#else
+    fs::permissions(Path("root/" + name), static_cast<fs::perms>(row.mode));
+    std::string mode = row.native;
+#endif
+    items.push_back(name);
+    want.push_back(mode + (folder ? " 0 " : " 4 ") + row.name);
+  }
+  NewArchive("out.tar");
+  Settings(1, "", Root());
+  ASSERT_EQ(StatusOk, Compress(items));
+  EXPECT_EQ(want, BriefListing(Path("out.tar")));
+  for (const Row& row : rows) MakeReadOnly(Path("root/" + std::string(row.name)), false);
+}
+
+#ifndef _WIN32
+// Natively a symbolic link is stored as a link with its target, whatever
+// it names, and a second name of a file stored earlier in the pass as a
+// hard link to the first.
+TEST_F(AddTest, LinksAsTheyAre) {
+  const std::string longTarget = "d/" + std::string(120, 't');
+  Source("f.txt", "file");
+  fs::create_directories(Path("root/sub"));
+  fs::create_hard_link(Path("root/f.txt"), Path("root/hard"));
+  fs::create_symlink("f.txt", Path("root/flink"));
+  fs::create_symlink("sub", Path("root/dlink"));
+  fs::create_symlink("nothing", Path("root/dangling"));
+  fs::create_symlink(longTarget, Path("root/longlink"));
+  fs::create_symlink("caf\xC3\xA9.txt", Path("root/cafe"));
+  struct Row {
+    int line;
+    std::vector<std::string> items;
+    std::vector<std::string> listed;  // as BriefListing has it
+  } rows[] = {
+      {__LINE__,
+       {"flink", "dlink", "dangling", "longlink", "cafe"},
+       {"lrwxrwxrwx 0 flink -> f.txt", "lrwxrwxrwx 0 dlink -> sub",
+        "lrwxrwxrwx 0 dangling -> nothing", "lrwxrwxrwx 0 longlink -> " + longTarget,
+        "lrwxrwxrwx 0 cafe -> caf\xC3\xA9.txt"}},
+      // Without its first name in the pass, a second name is a file.
+      {__LINE__, {"hard"}, {"-rw-r--r-- 4 hard"}},
+      // The first name stored holds the data, whichever it is.
+      {__LINE__, {"f.txt", "hard"}, {"-rw-r--r-- 4 f.txt", "hrw-r--r-- 0 hard link to f.txt"}},
+      {__LINE__, {"hard", "f.txt"}, {"-rw-r--r-- 4 hard", "hrw-r--r-- 0 f.txt link to hard"}},
+  };
+  fs::permissions(Path("root/f.txt"), static_cast<fs::perms>(0644));
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    fs::remove(Path("out.tar"));
+    NewArchive("out.tar");
+    Settings(1, "", Root());
+    ASSERT_EQ(StatusOk, Compress(row.items));
+    EXPECT_EQ(row.listed, BriefListing(Path("out.tar")));
+  }
+  std::string out = PeerExtract("tar", Path("out.tar"));
+  EXPECT_EQ("file", ReadFile(Join(out, "f.txt")));
+  RemoveTree(out);
+}
+#endif
 
 // Changes a source file while the module copies it: at the first report of
 // a full 64 KiB chunk it is cut to `cutTo` bytes, or `growBy` bytes are
@@ -534,15 +667,15 @@ TEST_F(UpdateTest, MembersNoItemCorrespondsToAreCopiedAsStored) {
     int line;
     std::vector<std::string> items;
     std::vector<std::string> events;
-    bool adds;
+    std::vector<std::string> added;  // the entries after the old ones
   } rows[] = {
       {__LINE__,
        {"new.txt", "docs"},
        {"name 22 " + Root() + "\\new.txt | \\new.txt", "progress 33 100 600",
         "name 22 " + Root() + "\\docs | \\docs"},
-       true},
-      // Directories only: the archive is written again, not refused.
-      {__LINE__, {"docs"}, {"name 22 " + Root() + "\\docs | \\docs"}, false},
+       {"new.txt", "docs/"}},
+      // A folder alone: its entry is added.
+      {__LINE__, {"docs"}, {"name 22 " + Root() + "\\docs | \\docs"}, {"docs/"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line));
@@ -554,19 +687,38 @@ TEST_F(UpdateTest, MembersNoItemCorrespondsToAreCopiedAsStored) {
     ASSERT_GE(bytes.size(), stored.size() + 1024);
     EXPECT_TRUE(bytes.compare(0, stored.size(), stored) == 0);
     EXPECT_EQ(std::string(1024, '\0'), bytes.substr(bytes.size() - 1024));
+    std::vector<std::string> added;
+    for (const RawEntry& e : RawEntries(bytes.substr(stored.size()))) added.push_back(e.name);
+    EXPECT_EQ(row.added, added);
     std::vector<std::string> listed = {"a.txt", longListed, "b.txt", "c.txt"};
-    if (row.adds) {
+    if (row.added.size() == 2) {
       listed.push_back("new.txt");
-      std::vector<RawEntry> added = RawEntries(bytes.substr(stored.size()));
-      ASSERT_EQ(1u, added.size());
-      EXPECT_EQ("new.txt", added[0].name);
       EXPECT_TRUE(bytes.compare(stored.size() + 512, data.size(), data) == 0);
-      EXPECT_EQ(stored.size() + 512 + 1024 + 1024, bytes.size());
-    } else {
-      EXPECT_EQ(old.size(), bytes.size());
     }
     EXPECT_EQ(listed, List());
   }
+}
+
+// A folder whose entry the archive holds keeps that entry, carried over as
+// stored, and gets no second one; the item is still announced. Needs the
+// scanner to name folder entries.
+TEST_F(UpdateTest, DISABLED_FolderEntryHeldIsNotStoredAgain) {
+  const std::string old = TarArchive(MixedItems());  // "dir/" comes first
+  fs::create_directories(Path("root/dir"));
+  fs::create_directories(Path("root/docs"));
+  ExistingArchive("arc.tar", old);
+  Settings(1, "", Root());
+  ASSERT_EQ(StatusOk, Compress({"dir", "docs"}));
+  EXPECT_EQ((std::vector<std::string>{"name 22 " + Root() + "\\dir | \\dir",
+                                      "name 22 " + Root() + "\\docs | \\docs"}),
+            Recorder::events);
+  const std::string bytes = ReadFile(Path("arc.tar"));
+  const size_t carried = old.size() - 1024;
+  ASSERT_GE(bytes.size(), carried);
+  EXPECT_TRUE(bytes.compare(0, carried, old, 0, carried) == 0);
+  std::vector<RawEntry> added = RawEntries(bytes.substr(carried));
+  ASSERT_EQ(1u, added.size());
+  EXPECT_EQ("docs/", added[0].name);
 }
 
 TEST_F(UpdateTest, UnlistedEntriesTravelWithTheirMembers) {

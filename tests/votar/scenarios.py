@@ -123,10 +123,12 @@ def links_and_special_files(votar, d):
     r = votar(d, "add", "l.tar", "d")
     check(r.code == 0 and r.says("'d/dlink', a link to a folder", "'d/fifo'"),
           "links and FIFOs noted: %d %r" % (r.code, r.err))
-    check(votar.members(d, "l.tar") == ["d\\f.txt", "d\\flink", "d\\sub\\s.txt"],
-          "a link to a file is stored, a link to a folder is not: %s" % votar.members(d, "l.tar"))
-    votar(d, "extract", "l.tar", "-o", "out")
-    check(read(os.path.join(d, "out/d/flink")) == b"content\n", "a linked file's content is stored")
+    # Natively a link is stored as a link; votar.exe stores the file it names.
+    p = subprocess.run(["tar", "-tvf", os.path.join(d, "l.tar")], capture_output=True, text=True)
+    listed = [line[0] + " " + line.split(None, 5)[5] for line in p.stdout.splitlines()]
+    flink = "- d/flink" if votar.wine else "l d/flink -> f.txt"
+    check(listed == ["- d/f.txt", flink, "- d/sub/s.txt"],
+          "a link to a file is stored, a link to a folder is not: %s" % listed)
 
 
 @scenario("adding")

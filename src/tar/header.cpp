@@ -67,12 +67,13 @@ static void UseForwardSlashes(char* name) {
 
 // Puts a name or a link target into its 100-byte field in the OEM code
 // page, "/" for separators. A text of exactly 100 bytes fills the field
-// with no NUL; a longer one keeps its first 99. Both fields are 100 bytes.
+// with no NUL; a longer one keeps its first 99.
 static void PutNameField(const char* text, Field field, unsigned char* block) {
-  char ansi[kName.width + 1] = {};
+  char ansi[kName.width + 1] = {};  // both fields are 100 bytes
   char oem[kName.width + 1] = {};
   size_t len = strnlen(text, field.width + 1);
-  memcpy(ansi, text, len > field.width ? field.width : len);
+  size_t take = len > field.width ? field.width : len;
+  memcpy(ansi, text, take < sizeof ansi ? take : sizeof ansi - 1);
   UseForwardSlashes(ansi);
   PfAnsiToOem(ansi, oem);
   size_t keep = len > field.width ? kWrittenNameMax : len;

@@ -33,7 +33,8 @@ static void CreateNewArchive(const FileMaskList* items) {
     SetStatus(StatusEmptyRequest);
     return;
   }
-  if (AllItemsAreDirectories(items)) return;
+  // Names alone store no folders: a list of folders alone adds nothing.
+  if (gStorePaths == StoreNamesOnly && AllItemsAreDirectories(items)) return;
   // A compression the name asks for and the module does not write: a plain
   // archive under that name would deceive whoever reads it.
   if (NamesUnwrittenCodec(gArchivePath)) {

@@ -24,29 +24,26 @@ static bool OnlyZerosFrom(ByteSource* archive, int64_t from, int64_t end) {
 }
 
 // The first data block the add pass will write, as far as it can be known
-// before: the data of a long-name or pax entry, or the first bytes of the
+// before: the data of the first extension entry, or the first bytes of the
 // first file. Nothing to add, or a pass that will fail before anything is
 // visible, is no danger.
-static bool FirstDataBlockIsSafe(const FileMaskList* items, SkipItemFn skip,
-                                 const void* context) {
-  char relative[kItemSize];
+static bool FirstDataBlockIsSafe(const FileMaskList* items, const ItemFilter* filter) {
+  StoredItem first;
   char source[kFullSourceSize];
-  PfFileStatus status;
-  if (!FirstItemToAdd(items, skip, context, relative, source, &status)) return true;
-  char member[kMemberSize];
-  MakeMemberName(relative, member);
-  unsigned char entry[kNameEntryMax];
+  if (!FirstItemToAdd(items, filter, &first, source)) return true;
+  unsigned char entries[kNameEntryMax];
   unsigned char block[kBlockSize] = {};
-  size_t entryLen;
+  size_t entriesLen;
   // A name that cannot be carried makes the pass fail before anything shows.
-  if (!BuildNameEntry(member, entry, &entryLen)) return true;
-  if (entryLen > 0) {
-    memcpy(block, entry + kBlockSize, kBlockSize);
+  MemberHead head = {first.typeflag, first.member, first.link};
+  if (!BuildNameEntries(head, entries, &entriesLen)) return true;
+  if (entriesLen > 0) {
+    memcpy(block, entries + kBlockSize, kBlockSize);
     return IsSafeFirstDataBlock(block);
   }
-  // An empty file leaves the next header, or the end marker, right after
-  // its own.
-  if (status.size == 0) return false;
+  // An empty file, a folder or a link leaves the next header, or the end
+  // marker, right after its own.
+  if (first.typeflag != kTypeRegular || first.status.size == 0) return false;
   PfFile* f = PfOpenRead(source);
   if (f == nullptr) return true;
   PfRead(f, block, kBlockSize);
@@ -55,8 +52,8 @@ static bool FirstDataBlockIsSafe(const FileMaskList* items, SkipItemFn skip,
 }
 
 bool CanAppendInPlace(const TarEntryList* members, const ScanOutcome& scan,
-                      ByteSource* archive, const FileMaskList* items, SkipItemFn skip,
-                      const void* context) {
+                      ByteSource* archive, const FileMaskList* items,
+                      const ItemFilter* filter) {
   for (const TarEntry* e = members->head; e != nullptr; e = e->next) {
     if (e->replaced) return false;
   }
@@ -65,11 +62,11 @@ bool CanAppendInPlace(const TarEntryList* members, const ScanOutcome& scan,
     return false;
   }
   return OnlyZerosFrom(archive, scan.entriesEnd, scan.sourceLength) &&
-         FirstDataBlockIsSafe(items, skip, context);
+         FirstDataBlockIsSafe(items, filter);
 }
 
 void AppendInPlace(const ScanOutcome& scan, const ArchiveLock& lock, const FileMaskList* items,
-                   SkipItemFn skip, const void* context) {
+                   const ItemFilter* filter) {
   Append a;
   Outcome begun = BeginAppend(lock, lock.path, scan.entriesEnd, scan.sourceLength, &a);
   if (begun != kDone) {
@@ -78,7 +75,7 @@ void AppendInPlace(const ScanOutcome& scan, const ArchiveLock& lock, const FileM
   }
   TarWriter out;
   StartTarWriter(&out, a.writer);
-  bool written = AddItems(&out, items, nullptr, skip, context) && EndArchive(&out);
+  bool written = AddItems(&out, items, nullptr, filter) && EndArchive(&out);
   EndTarWriter(&out);
   SetStatusFor(EndAppend(&a, written, lock, lock.path));
 }

@@ -15,8 +15,8 @@
 // follows them, and the first data block of the first new entry can never
 // be taken for the end of the archive or for a header.
 bool CanAppendInPlace(const TarEntryList* members, const ScanOutcome& scan,
-                      ByteSource* archive, const FileMaskList* items, SkipItemFn skip,
-                      const void* context);
+                      ByteSource* archive, const FileMaskList* items,
+                      const ItemFilter* filter);
 
 // The add pass in place. Everything but the first header is written after
 // the old entries and flushed to the disk; then that header goes into the
@@ -25,4 +25,4 @@ bool CanAppendInPlace(const TarEntryList* members, const ScanOutcome& scan,
 // cuts the file back and writes back its zeros: the archive is byte for
 // byte as it was.
 void AppendInPlace(const ScanOutcome& scan, const ArchiveLock& lock, const FileMaskList* items,
-                   SkipItemFn skip, const void* context);
+                   const ItemFilter* filter);

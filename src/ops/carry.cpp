@@ -45,7 +45,7 @@ static void WriteHeir(const Carry& c, const TarEntry& target, const TarEntry& he
   status.mode = static_cast<uint32_t>(heir.mode >= 0 ? heir.mode : 0644);
   status.size = StoredSize(target);
   status.mtime = heir.hasTime ? heir.mtime : target.mtime;
-  if (!WriteTarHeader(c.out, status, heir.name)) {
+  if (!WriteTarHeader(c.out, status, {kTypeRegular, heir.name, ""})) {
     SetStatus(StatusWriteError);
     return;
   }

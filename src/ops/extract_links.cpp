@@ -81,18 +81,17 @@ bool ExtractFolder(Extraction* x, const TarEntry& member) {
     SetStatus(StatusFileError);
     return false;
   }
-  // A folder that was there before keeps its time; a file or a link where
-  // the folder belongs is left as it is, and the folder is not made.
+  // A folder that was there before keeps its time. A file or a link where
+  // the folder belongs is left as it is and the folder is not made: the
+  // run goes on, so that a file below it names the failure, and ends with
+  // StatusFileError.
   PfPathKind kind = PfInspectBelow(full, strlen(x->outputDir));
   if (kind == kPfDirectory && !WroteIt(*x, full)) return true;
-  if (kind != kPfNothing && kind != kPfDirectory) {
+  FolderWatch watch = {NoteFolderMade, x};
+  if ((kind != kPfNothing && kind != kPfDirectory) ||
+      (kind == kPfNothing && !MakeOutputFolder(full, &watch))) {
     x->refusedUnsafe = true;
     return true;
-  }
-  FolderWatch watch = {NoteFolderMade, x};
-  if (kind == kPfNothing && !MakeOutputFolder(full, &watch)) {
-    SetStatus(StatusFileError);
-    return false;
   }
   if (!RememberWritten(x, full) || !RememberFolder(x, member, full)) {
     SetStatus(StatusOutOfMemory);

@@ -1,17 +1,21 @@
 // Items to add: how an entry of the host's list becomes a relative name, a
-// source path and a member name, and how one file becomes a member.
+// source path and a member name, and how one item becomes a member.
 #include "items.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "../base/status.h"
 #include "../names/masks.h"
+#include "../names/nameindex.h"
 #include "../names/paths.h"
 #include "../names/text.h"
 #include "../session/callbacks.h"
 #include "../session/current.h"
 #include "../session/settings.h"
 #include "../tar/copy.h"
+#include "../tar/header.h"
 #include "progress.h"
 
 // Appends `text` to the string in `out` (`size` bytes); false when it does
@@ -71,14 +75,14 @@ void AnnounceItem(const char* source, const char* relative) {
   NotifyFileName(source, shown);
 }
 
-bool AddOneFile(TarWriter* out, const char* source, const char* relative,
-                const PfFileStatus& status) {
-  char member[kMemberSize];
-  MakeMemberName(relative, member);
-  if (!WriteTarHeader(out, status, member)) {
+bool StoreItem(TarWriter* out, const char* source, const StoredItem& item) {
+  MemberHead head = {item.typeflag, item.member, item.link};
+  if (!WriteTarHeader(out, item.status, head)) {
     SetStatus(StatusFileError);
     return false;
   }
+  SetStatus(StatusOk);
+  if (item.typeflag != kTypeRegular) return true;
   PfFile* file = PfOpenRead(source);
   if (file == nullptr) {
     SetStatus(StatusFileError);
@@ -88,9 +92,9 @@ bool AddOneFile(TarWriter* out, const char* source, const char* relative,
   StartFileSource(&in, file);
   // The header holds the size that the status gave: exactly that many bytes
   // follow it, whatever the file has become since.
-  SetStatus(StatusOk);
   HostProgress progress;
-  SetStatusFor(CopyIn(&in, out, status.size, StartHostProgress(&progress, status.size)));
+  int64_t size = item.status.size;
+  SetStatusFor(CopyIn(&in, out, size, StartHostProgress(&progress, size)));
   PfClose(file);
   return StatusIsOk();
 }
@@ -136,41 +140,159 @@ bool IsArchiveFile(const char* path, const PfFileStatus& status, const ArchiveFi
 // What the add pass does with one item.
 enum ItemAction {
   kItemPassOver,  // no name, skipped, or the archive itself: not announced
-  kItemAnnounce,  // a directory: announced, nothing added
+  kItemAnnounce,  // a folder that is not stored: announced, nothing added
+  kItemFolder,    // a folder: announced and stored as a folder entry
+  kItemLink,      // natively, a symbolic link: announced and stored as a link
   kItemAdd,       // a regular file: announced and added
-  kItemFail,      // missing, or not a regular file: announced, then failed
+  kItemFail,      // missing, or no file, folder or link: announced, then failed
   kItemTooLong,   // its names do not fit: failed before it is announced
 };
+
+static bool Asks(ItemQuestionFn question, const ItemFilter* filter, const FileMaskEntry* item) {
+  return question != nullptr && question(filter->context, item);
+}
+
+// Names alone keep no folders; a link to a folder (Win32 tells it by its
+// reparse point, as PfStat follows it) is not followed.
+static ItemAction FolderAction(const FileMaskEntry* item, const ItemFilter* filter,
+                               const char* full) {
+  if (gStorePaths == StoreNamesOnly) return kItemAnnounce;
+  uint32_t attributes = PfGetAttributes(full);
+  if (attributes != kPfInvalidAttributes && (attributes & kPfAttrReparsePoint)) {
+    return kItemAnnounce;
+  }
+  if (filter != nullptr && Asks(filter->folderHeld, filter, item)) return kItemAnnounce;
+  return kItemFolder;
+}
 
 // Looks at one item; fills `relative`, `source` (as the host is shown it),
 // `full` (as the file system gets it) and `status` as far as it got. One
 // status serves the tests and the header.
-static ItemAction ActionFor(const FileMaskEntry* item, SkipItemFn skip, const void* context,
+static ItemAction ActionFor(const FileMaskEntry* item, const ItemFilter* filter,
                             const ArchiveFiles& archive, char* relative, char* source,
                             char* full, PfFileStatus* status) {
   // A dotted name (.gitignore) is a name; a path that ends in a separator
   // is none.
   if (item->name[0] == '\0' && item->extension[0] == '\0') return kItemPassOver;
-  if (skip != nullptr && skip(context, item)) return kItemPassOver;
+  if (filter != nullptr && Asks(filter->skip, filter, item)) return kItemPassOver;
   if (!ComposeRelativeName(item, relative) || !ComposeSourcePath(item, source) ||
       !FullPath(source, full, kFullSourceSize)) {
     return kItemTooLong;
   }
-  bool found = PfStat(full, status);
+  bool found = PfStatEntry(full, status);
   // The archive is not added to itself, neither the one being written nor
   // the one it replaces.
   if (found && IsArchiveFile(full, *status, archive)) return kItemPassOver;
-  if (found && (status->mode & kPfModeTypeMask) == kPfModeDirectory) return kItemAnnounce;
+  if (!found) return kItemFail;
+  uint32_t type = status->mode & kPfModeTypeMask;
+  if (type == kPfModeLink) return kItemLink;
+  if (type == kPfModeDirectory) return FolderAction(item, filter, full);
   // Only regular files are read: a FIFO, a socket or a device could block
   // the read or never end it.
-  if (!found || (status->mode & kPfModeTypeMask) != kPfModeRegular) return kItemFail;
-  return kItemAdd;
+  return type == kPfModeRegular ? kItemAdd : kItemFail;
 }
 
-bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
-              SkipItemFn skip, const void* context) {
-  ArchiveFiles archive;
-  IdentifyArchiveFiles(tempPath, &archive);
+// What is stored for an item the pass stores, before hard links are told:
+// false when a link's target cannot be read.
+static bool DescribeItem(ItemAction action, const char* relative, const char* full,
+                         const PfFileStatus& status, StoredItem* stored) {
+  stored->status = status;
+  stored->link[0] = '\0';
+  MakeMemberName(relative, stored->member);
+  if (action == kItemFolder) {
+    stored->typeflag = kTypeDirectory;
+    // kMemberSize + 1 bytes hold the name and its separator. A name the
+    // stored-name rule took away stays empty: nothing is stored for it.
+    size_t len = strlen(stored->member);
+    if (len > 0 && stored->member[len - 1] != '\\') memcpy(stored->member + len, "\\", 2);
+    return true;
+  }
+  if (action == kItemLink) {
+    stored->typeflag = kTypeSymlink;
+    return PfReadLink(full, stored->link, sizeof stored->link);
+  }
+  stored->typeflag = kTypeRegular;
+  return true;
+}
+
+// A folder whose name the stored-name rule took away: nothing is stored.
+static bool IsNameless(const StoredItem& item) {
+  return item.typeflag == kTypeDirectory && item.member[0] == '\0';
+}
+
+// The files stored in this pass that have more names than one, by their
+// identity: the member name each was stored under first.
+struct FirstNames {
+  NameIndex byId;  // the identity as text -> where its name starts in `text`
+  char* text;      // the member names, each with its NUL
+  size_t used;
+  size_t capacity;
+};
+
+static void IdText(const PfFileId& id, char* out, size_t size) {
+  snprintf(out, size, "%llx:%llx", static_cast<unsigned long long>(id.volume),
+           static_cast<unsigned long long>(id.index));
+}
+
+static bool HasOtherNames(const StoredItem& item) {
+  return item.typeflag == kTypeRegular && item.status.hasId && item.status.links > 1;
+}
+
+// A second name of a file stored earlier in the pass becomes a hard link
+// to the member it was stored as.
+static void TellHardLink(const FirstNames& names, StoredItem* item) {
+  if (!HasOtherNames(*item)) return;
+  char id[40];
+  IdText(item->status.id, id, sizeof id);
+  int32_t at = FindName(&names.byId, id);
+  if (at < 0) return;
+  item->typeflag = kTypeHardLink;
+  // Every name in `text` came from a member buffer, shorter than kLinkSize.
+  size_t len = strnlen(names.text + at, sizeof item->link - 1);
+  memcpy(item->link, names.text + at, len);
+  item->link[len] = '\0';
+}
+
+// False when memory runs out.
+static bool RememberFirstName(FirstNames* names, const StoredItem& item) {
+  if (!HasOtherNames(item)) return true;
+  size_t len = strlen(item.member) + 1;
+  if (names->used + len > names->capacity) {
+    size_t capacity = names->capacity == 0 ? 4096 : 2 * names->capacity;
+    while (capacity < names->used + len) capacity *= 2;
+    char* grown = static_cast<char*>(realloc(names->text, capacity));
+    if (grown == nullptr) return false;
+    names->text = grown;
+    names->capacity = capacity;
+  }
+  char id[40];
+  IdText(item.status.id, id, sizeof id);
+  if (!AddName(&names->byId, id, static_cast<int32_t>(names->used))) return false;
+  memcpy(names->text + names->used, item.member, len);
+  names->used += len;
+  return true;
+}
+
+// One item the pass stores, announced already.
+static bool AddItem(TarWriter* out, FirstNames* names, ItemAction action, const char* relative,
+                    const char* full, const PfFileStatus& status) {
+  StoredItem stored;
+  if (!DescribeItem(action, relative, full, status, &stored)) {
+    SetStatus(StatusFileError);
+    return false;
+  }
+  if (IsNameless(stored)) return true;
+  TellHardLink(*names, &stored);
+  if (!StoreItem(out, full, stored)) return false;
+  if (!RememberFirstName(names, stored)) {
+    SetStatus(StatusOutOfMemory);
+    return false;
+  }
+  return true;
+}
+
+static bool AddEach(TarWriter* out, const FileMaskList* items, const ArchiveFiles& archive,
+                    const ItemFilter* filter, FirstNames* names) {
   // The next item is looked up first: copying a file pushes this one's
   // record out of the cache.
   const FileMaskEntry* next = nullptr;
@@ -181,8 +303,7 @@ bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
     char source[kItemSize];
     char full[kFullSourceSize];
     PfFileStatus status;
-    ItemAction action =
-        ActionFor(item, skip, context, archive, relative, source, full, &status);
+    ItemAction action = ActionFor(item, filter, archive, relative, source, full, &status);
     if (action == kItemPassOver) continue;
     if (action == kItemTooLong) {
       SetStatus(StatusFileError);
@@ -194,20 +315,35 @@ bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
       SetStatus(StatusFileError);
       return false;
     }
-    if (!AddOneFile(out, full, relative, status)) return false;
+    if (!AddItem(out, names, action, relative, full, status)) return false;
   }
   return true;
 }
 
-bool FirstItemToAdd(const FileMaskList* items, SkipItemFn skip, const void* context,
-                    char* relative, char* full, PfFileStatus* status) {
+bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
+              const ItemFilter* filter) {
+  ArchiveFiles archive;
+  IdentifyArchiveFiles(tempPath, &archive);
+  FirstNames names = {};
+  bool added = AddEach(out, items, archive, filter, &names);
+  DoneNameIndex(&names.byId);
+  free(names.text);
+  return added;
+}
+
+bool FirstItemToAdd(const FileMaskList* items, const ItemFilter* filter, StoredItem* first,
+                    char* full) {
   ArchiveFiles archive;
   IdentifyArchiveFiles(nullptr, &archive);
   for (const FileMaskEntry* item = items->first; item != nullptr; item = item->next) {
+    char relative[kItemSize];
     char source[kItemSize];
-    ItemAction action = ActionFor(item, skip, context, archive, relative, source, full, status);
-    if (action == kItemAdd) return true;
+    PfFileStatus status;
+    ItemAction action = ActionFor(item, filter, archive, relative, source, full, &status);
     if (action == kItemFail || action == kItemTooLong) return false;
+    if (action == kItemPassOver || action == kItemAnnounce) continue;
+    if (!DescribeItem(action, relative, full, status, first)) return false;
+    if (!IsNameless(*first)) return true;
   }
   return false;
 }

@@ -1,11 +1,12 @@
 // Items to add: how an entry of the host's list becomes a relative name, a
-// source path and a member name, and how one file becomes a member.
+// source path and a member name, and how one item becomes a member.
 #pragma once
 
 #include <cstddef>
 
 #include "../base/pathbuf.h"
 #include "../platform/platform.h"
+#include "../tar/format.h"
 #include "../tar/writer.h"
 #include "../votar.h"
 
@@ -35,11 +36,23 @@ void MakeMemberName(const char* relative, char* member);
 // relative name.
 void AnnounceItem(const char* source, const char* relative);
 
-// Appends one file, whose status was read as `status`, as a member at the
-// writer's position: header, exactly as many data bytes as the header
-// gives, padding. False, with the status set, when it failed.
-bool AddOneFile(TarWriter* out, const char* source, const char* relative,
-                const PfFileStatus& status);
+// A link's target as stored: what the header's fields and its extension
+// entries carry.
+const size_t kLinkSize = kLongNameMax;
+
+// What the add pass stores for one item.
+struct StoredItem {
+  char typeflag;                 // kTypeRegular, kTypeDirectory, kTypeSymlink, kTypeHardLink
+  char member[kMemberSize + 1];  // a folder's ends in "\"
+  char link[kLinkSize];          // a symbolic link's target, or the member a hard link
+                                 // names; "" for none
+  PfFileStatus status;           // a file's size goes in the header; the others hold no data
+};
+
+// Appends one item as a member at the writer's position: header, and for a
+// file exactly as many data bytes as the header gives (read from `source`),
+// and padding. False, with the status set, when it failed.
+bool StoreItem(TarWriter* out, const char* source, const StoredItem& item);
 
 // True, with StatusNothingToAdd, when every item names an existing directory.
 bool AllItemsAreDirectories(const FileMaskList* items);
@@ -54,17 +67,29 @@ struct ArchiveFiles {
 void IdentifyArchiveFiles(const char* tempPath, ArchiveFiles* files);
 bool IsArchiveFile(const char* path, const PfFileStatus& status, const ArchiveFiles& files);
 
-// Whether an item is passed over, told the context it was given with.
-typedef bool (*SkipItemFn)(const void* context, const FileMaskEntry* item);
+// A question about an item, asked with the context it was given with.
+typedef bool (*ItemQuestionFn)(const void* context, const FileMaskEntry* item);
 
-// The add pass: every item with a name, in list order, announced and (when
-// it is no directory) added to the writer; items `skip` answers true for
-// are passed over. False, with the status set, at the first failure.
+// What the caller of the add pass says of items: which are passed over
+// unannounced (`skip`), and of an item that is a folder, whether the
+// archive holds its folder entry already (`folderHeld`: it is announced and
+// not stored again). Either may be null.
+struct ItemFilter {
+  ItemQuestionFn skip;
+  ItemQuestionFn folderHeld;
+  const void* context;
+};
+
+// The add pass: every item with a name, in list order, announced and
+// stored at the writer: a file with its data, a folder as a folder entry
+// (unless names alone are stored), and natively a symbolic link as a link
+// and a second name of a file stored earlier in the pass as a hard link.
+// False, with the status set, at the first failure.
 bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
-              SkipItemFn skip = nullptr, const void* context = nullptr);
+              const ItemFilter* filter = nullptr);
 
-// The first item the add pass would add, and its relative name, the full
-// path of its file (kFullSourceSize bytes) and its status; false when the
-// pass adds nothing or fails first. It calls back nothing.
-bool FirstItemToAdd(const FileMaskList* items, SkipItemFn skip, const void* context,
-                    char* relative, char* full, PfFileStatus* status);
+// The first member the add pass would store, and the full path of its
+// item (kFullSourceSize bytes); false when the pass stores nothing or
+// fails first. It calls back nothing.
+bool FirstItemToAdd(const FileMaskList* items, const ItemFilter* filter, StoredItem* first,
+                    char* full);

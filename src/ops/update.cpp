@@ -16,6 +16,7 @@
 #include "../session/current.h"
 #include "../session/settings.h"
 #include "../tar/copy.h"
+#include "../tar/format.h"
 #include "append.h"
 #include "carry.h"
 #include "archiveio.h"
@@ -34,6 +35,8 @@ struct Update {
   FileMaskList keptNames;       // members the host chose to keep
   NameIndex keptForms;          // their names in comparison form
   NameIndex listedNames;        // the listed members' names, as spelt
+  NameIndex heldFolders;        // the folder entries' names in comparison form
+  ItemFilter filter;            // for the add pass: kept items, held folders
   TarReader reader;
 };
 
@@ -138,6 +141,22 @@ static bool IsKeptItem(const void* context, const FileMaskEntry* item) {
   return ItemKey(item, key) && FindName(&u->keptForms, key) >= 0;
 }
 
+// A folder entry is carried over as stored: a folder item of its name adds
+// no second one.
+static bool RememberFolder(Update* u, const char* name) {
+  char key[kKeySize];
+  UpcaseName(name, key, sizeof key);
+  size_t len = strlen(key);
+  if (len > 0 && key[len - 1] == '\\') key[len - 1] = '\0';
+  return key[0] == '\0' || AddName(&u->heldFolders, key, 0);
+}
+
+static bool HoldsFolderEntry(const void* context, const FileMaskEntry* item) {
+  const Update* u = static_cast<const Update*>(context);
+  char key[kKeySize];
+  return ItemKey(item, key) && FindName(&u->heldFolders, key) >= 0;
+}
+
 // Members no item corresponds to, and entries that are not listed, are
 // kept; a corresponding member goes as the host answers.
 // Whether the member is the one the item stands for: where members differ
@@ -173,6 +192,7 @@ static void ReleaseUpdate(Update* u) {
   DoneNameIndex(&u->itemKeys);
   DoneNameIndex(&u->keptForms);
   DoneNameIndex(&u->listedNames);
+  DoneNameIndex(&u->heldFolders);
   DoneMaskList(&u->keptNames);
   ReleaseArchive(&u->lock);
   free(u);
@@ -200,7 +220,7 @@ static bool WriteRebuilt(Update* u, TarEntryList* members, const FileMaskList* i
   if (started == kDone) {
     WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{u->in.source, &out.writer},
                    Replaced);
-    if (StatusIsOk()) AddItems(&out.writer, items, rb.tempPath, IsKeptItem, u);
+    if (StatusIsOk()) AddItems(&out.writer, items, rb.tempPath, &u->filter);
     if (StatusIsOk() && EndArchive(&out.writer)) SetStatusFor(FinishArchiveOutput(&out));
   }
   EndArchiveOutput(&out);
@@ -234,13 +254,16 @@ static void UpdateLockedArchive(Update* u, const FileMaskList* items) {
   if (StatusIsOk() && !IndexItems(u, items)) SetStatus(StatusOutOfMemory);
   for (const TarEntry* e = members.head; e != nullptr && StatusIsOk(); e = e->next) {
     if (e->listed && !AddName(&u->listedNames, e->name, 0)) SetStatus(StatusOutOfMemory);
+    if (e->typeflag == kTypeDirectory && !RememberFolder(u, e->name)) {
+      SetStatus(StatusOutOfMemory);
+    }
   }
   if (StatusIsOk()) AskAboutMembers(u, &members);
   if (StatusIsOk()) {
     // Only a plain archive grows in place.
     if (u->in.codec == kCodecNone &&
-        CanAppendInPlace(&members, u->reader.outcome, u->in.source, items, IsKeptItem, u)) {
-      AppendInPlace(u->reader.outcome, u->lock, items, IsKeptItem, u);
+        CanAppendInPlace(&members, u->reader.outcome, u->in.source, items, &u->filter)) {
+      AppendInPlace(u->reader.outcome, u->lock, items, &u->filter);
     } else {
       RebuildWithItems(u, &members, items);
     }
@@ -259,6 +282,7 @@ void UpdateArchive(const FileMaskList* items) {
     SetStatus(StatusOutOfMemory);
     return;
   }
+  u->filter = {IsKeptItem, HoldsFolderEntry, u};
   Outcome opened = OpenArchiveForChange(gArchivePath, &u->lock);
   SetStatusFor(opened);
   if (opened == kDone) {

@@ -95,6 +95,7 @@ struct PfFileStatus {
   int64_t mtime;
   bool hasId;  // `id` is filled where the status gives it for free
   PfFileId id;
+  uint32_t links;  // the names the file has; 1 where the system does not tell
 };
 bool PfStat(const char* path, PfFileStatus* status);
 const uint32_t kPfModeTypeMask = 0170000;
@@ -105,6 +106,23 @@ const uint32_t kPfModeRegular = 0100000;
 // link is described itself, with kPfAttrReparsePoint.
 const size_t kPfFindDataSize = 320;
 bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]);
+
+// ------------------------------------------------------- items as entries
+// What adding needs to store an item as the entry it is. Natively a
+// symbolic link is stored as a link; on Win32 a link stands for what it
+// names, and these answer as if there were none.
+
+const uint32_t kPfModeLink = 0120000;
+
+// PfStat of the entry itself: a symbolic link at the path is described as
+// a link (kPfModeLink), not followed. On Win32 the same as PfStat.
+bool PfStatEntry(const char* path, PfFileStatus* status);
+
+// The target of the symbolic link at `path` as stored in it, in the ANSI
+// code page, into `out` of `size` bytes with its NUL. False when there is
+// no such link, or the target does not fit or has no ANSI form; on Win32
+// always false.
+bool PfReadLink(const char* path, char* out, size_t size);
 
 // -------------------------------------------------------------- code pages
 

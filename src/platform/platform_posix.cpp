@@ -188,9 +188,7 @@ bool PfStampFolder(const char* path, int64_t mtime, bool hasTime, int32_t mode) 
   return true;
 }
 
-bool PfStat(const char* path, PfFileStatus* status) {
-  struct stat st;
-  if (!StatHost(path, &st)) return false;
+static void FillStatus(const struct stat& st, PfFileStatus* status) {
   status->mode = st.st_mode;
   status->uid = static_cast<int32_t>(st.st_uid);
   status->gid = static_cast<int32_t>(st.st_gid);
@@ -199,7 +197,34 @@ bool PfStat(const char* path, PfFileStatus* status) {
   status->hasId = true;
   status->id.volume = static_cast<uint64_t>(st.st_dev);
   status->id.index = static_cast<uint64_t>(st.st_ino);
+  status->links = static_cast<uint32_t>(st.st_nlink);
+}
+
+bool PfStat(const char* path, PfFileStatus* status) {
+  struct stat st;
+  if (!StatHost(path, &st)) return false;
+  FillStatus(st, status);
   return true;
+}
+
+bool PfStatEntry(const char* path, PfFileStatus* status) {
+  char host[kHostPath];
+  struct stat st;
+  if (!HostPath(path, host) || lstat(host, &st) != 0) return false;
+  FillStatus(st, status);
+  return true;
+}
+
+// The target is UTF-8 on the disk, like every name there.
+bool PfReadLink(const char* path, char* out, size_t size) {
+  char host[kHostPath];
+  char target[kHostPath];
+  if (!HostPath(path, host)) return false;
+  ssize_t n = readlink(host, target, sizeof target);
+  if (n <= 0 || static_cast<size_t>(n) == sizeof target) return false;
+  bool lossless;
+  size_t len = PfUtf8ToAnsi(target, static_cast<size_t>(n), out, size, &lossless);
+  return len > 0 && lossless;
 }
 
 // 100 ns intervals from 1601-01-01 to 1970-01-01.

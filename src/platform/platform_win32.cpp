@@ -116,27 +116,41 @@ bool PfCloseStamped(PfFile* f, const char* path, int64_t mtime, bool hasTime,
   return written && closed;
 }
 
-// The runtime's mode bits, as its status call gives them: read for all,
-// write unless read-only, execute for directories and programs; the size
-// and time come from the file system as they are, also past 2 GiB and
-// before 1970.
-static uint32_t ModeOf(const char* path, DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    return (attributes & FILE_ATTRIBUTE_READONLY) ? 040555 : 040777;
-  }
-  uint32_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0100444 : 0100666;
-  const char* dot = strrchr(path, '.');
-  if (dot != nullptr && (_stricmp(dot, ".exe") == 0 || _stricmp(dot, ".com") == 0 ||
-                         _stricmp(dot, ".bat") == 0 || _stricmp(dot, ".cmd") == 0)) {
-    mode |= 0111;
-  }
-  return mode;
+// The mode stored for what Windows has: read and write for the owner and
+// read for all (no write when read-only), and a folder searchable by all.
+// No execute bit is told by a file's extension.
+static uint32_t ModeOf(DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return 040755;
+  return (attributes & FILE_ATTRIBUTE_READONLY) ? 0100444 : 0100644;
 }
 
+// What a link (a reparse point) names, through a handle opened on it; false
+// for a link to nothing.
+static bool NamedByLink(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data) {
+  HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool told = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!told) return false;
+  data->dwFileAttributes = info.dwFileAttributes;
+  data->ftLastWriteTime = info.ftLastWriteTime;
+  data->nFileSizeHigh = info.nFileSizeHigh;
+  data->nFileSizeLow = info.nFileSizeLow;
+  return true;
+}
+
+// The size and time come from the file system as they are, also past
+// 2 GiB and before 1970; a link is described by what it names.
 bool PfStat(const char* path, PfFileStatus* status) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
-  status->mode = ModeOf(path, data.dwFileAttributes);
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !NamedByLink(path, &data)) {
+    return false;
+  }
+  status->mode = ModeOf(data.dwFileAttributes);
   status->uid = 0;
   status->gid = 0;
   status->size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
@@ -144,8 +158,13 @@ bool PfStat(const char* path, PfFileStatus* status) {
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) status->size = 0;
   status->mtime = SecondsOf(data.ftLastWriteTime);
   status->hasId = false;  // the attribute data has no file index
+  status->links = 1;
   return true;
 }
+
+bool PfStatEntry(const char* path, PfFileStatus* status) { return PfStat(path, status); }
+
+bool PfReadLink(const char*, char*, size_t) { return false; }
 
 bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]) {
   static_assert(sizeof(WIN32_FIND_DATAA) == kPfFindDataSize, "find data");

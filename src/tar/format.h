@@ -97,10 +97,8 @@ const int64_t kMaxArchiveSize = int64_t{1} << 62;
 // Mode bits the scanner reads.
 const int kModeDirectory = 0x4000;  // octal 40000
 const int kModeOwnerWrite = 0x80;   // octal 200
-// What is kept of a file's mode when it is written: octal 17755, no
-// group-write or other-write bits, no file-type bits but 0x1000.
-const int kWrittenModeMask = 0x1FED;
-// The permission bits, set-user-ID, set-group-ID and sticky included.
+// The permission bits, set-user-ID, set-group-ID and sticky included: what
+// a written header keeps of a mode.
 const int kModePermissions = 07777;
 
 // Rounds a data length up to whole blocks.

@@ -65,17 +65,19 @@ static void UseForwardSlashes(char* name) {
   }
 }
 
-static void PutName(const char* memberName, unsigned char* block) {
-  char ansi[kName.width + 1] = {};
+// Puts a name or a link target into its 100-byte field in the OEM code
+// page, "/" for separators. A text of exactly 100 bytes fills the field
+// with no NUL; a longer one keeps its first 99.
+static void PutNameField(const char* text, Field field, unsigned char* block) {
+  char ansi[kName.width + 1] = {};  // both fields are 100 bytes
   char oem[kName.width + 1] = {};
-  size_t len = strnlen(memberName, kName.width + 1);
-  memcpy(ansi, memberName, len > kName.width ? kName.width : len);
+  size_t len = strnlen(text, field.width + 1);
+  size_t take = len > field.width ? field.width : len;
+  memcpy(ansi, text, take < sizeof ansi ? take : sizeof ansi - 1);
   UseForwardSlashes(ansi);
   PfAnsiToOem(ansi, oem);
-  // A name of exactly 100 bytes fills the field with no NUL; a longer one
-  // keeps its first 99.
-  size_t keep = len > kName.width ? kWrittenNameMax : len;
-  memcpy(FieldIn(block, kName), oem, keep);
+  size_t keep = len > field.width ? kWrittenNameMax : len;
+  memcpy(FieldIn(block, field), oem, keep);
 }
 
 // Every header the module writes starts as this block: the typeflag, the
@@ -95,16 +97,16 @@ static void FinishHeader(unsigned char* block) {
   field[6] = '\0';
 }
 
-bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
-                    unsigned char* block) {
+bool BuildTarHeader(const PfFileStatus& status, const MemberHead& head, unsigned char* block) {
   if (status.size < 0) return false;
-  StartHeader(kTypeRegular, block);
-  PutName(memberName, block);
-  WriteOctal(static_cast<int32_t>(status.mode) & kWrittenModeMask, Width(kMode),
+  StartHeader(head.typeflag, block);
+  PutNameField(head.name, kName, block);
+  PutNameField(head.link, kLinkname, block);
+  WriteOctal(static_cast<int32_t>(status.mode) & kModePermissions, Width(kMode),
              FieldIn(block, kMode));
   WriteOctal(static_cast<int16_t>(status.uid), Width(kUid), FieldIn(block, kUid));
   WriteOctal(static_cast<int16_t>(status.gid), Width(kGid), FieldIn(block, kGid));
-  WriteNumberField(status.size, FieldIn(block, kSize));
+  WriteNumberField(head.typeflag == kTypeRegular ? status.size : 0, FieldIn(block, kSize));
   WriteNumberField(status.mtime, FieldIn(block, kMtime));
   FinishHeader(block);
   return true;
@@ -123,57 +125,113 @@ static size_t DecimalDigits(size_t n) {
   return digits;
 }
 
-// A pax record "<length> path=<value>\n", whose length counts its own
-// digits; 0 when it does not fit `size`.
-static size_t PutPathRecord(const char* value, size_t len, char* out, size_t size) {
-  const char kKey[] = " path=";
-  size_t rest = (sizeof kKey - 1) + len + 1;
+// A pax record "<length> <key>=<value>\n", whose length counts its own
+// digits, at `out + *used`; false when it does not fit `size` bytes.
+static bool PutPaxRecord(const char* key, const char* value, size_t len, char* out,
+                         size_t* used, size_t size) {
+  size_t keyLen = strlen(key);
+  size_t rest = 1 + keyLen + 1 + len + 1;  // " ", key, "=", value, "\n"
   size_t digits = DecimalDigits(rest + 1);
   if (DecimalDigits(rest + digits) != digits) digits++;
   size_t total = rest + digits;
-  if (total > size) return 0;
+  if (len == 0 || total > size - *used) return false;
+  char* at = out + *used;
   for (size_t i = digits, n = total; i > 0; i--, n /= 10) {
-    out[i - 1] = static_cast<char>('0' + n % 10);
+    at[i - 1] = static_cast<char>('0' + n % 10);
   }
-  memcpy(out + digits, kKey, sizeof kKey - 1);
-  memcpy(out + digits + sizeof kKey - 1, value, len);
-  out[total - 1] = '\n';
-  return total;
+  at[digits] = ' ';
+  memcpy(at + digits + 1, key, keyLen);
+  at[digits + 1 + keyLen] = '=';
+  memcpy(at + digits + 2 + keyLen, value, len);
+  at[total - 1] = '\n';
+  *used += total;
+  return true;
 }
 
-bool BuildNameEntry(const char* memberName, unsigned char* out, size_t* length) {
-  const size_t kDataMax = kNameEntryMax - kBlockSize;
+// The most one text takes in an extension entry: a long entry's data with
+// its NUL, or one pax record.
+const size_t kTextMax = kLongNameMax;
+
+// How a name or link target travels when the header field cannot hold it.
+enum Carrier {
+  kInHeader,     // the field holds it whole
+  kInPax,        // a character outside ASCII: a UTF-8 pax record
+  kInLongEntry,  // longer ASCII: a GNU long-name or long-link entry
+};
+
+static Carrier CarrierOf(const char* text, size_t len) {
+  if (!IsPlainAscii(text)) return kInPax;
+  return len > kName.width ? kInLongEntry : kInHeader;
+}
+
+// Copies a text with "/" for separators into `out` (kTextMax bytes); false
+// when it does not fit.
+static bool SlashedCopy(const char* text, char* out, size_t* len) {
+  *len = strnlen(text, kTextMax);
+  if (*len == kTextMax) return false;
+  memcpy(out, text, *len + 1);
+  UseForwardSlashes(out);
+  return true;
+}
+
+// Appends a pax record of `key` for an ANSI text, in UTF-8.
+static bool PutUtf8Record(const char* key, const char* text, char* records, size_t* used,
+                          size_t size) {
+  char utf8[kTextMax];
+  size_t len = PfAnsiToUtf8(text, utf8, sizeof utf8);
+  return PutPaxRecord(key, utf8, len, records, used, size);
+}
+
+// One extension entry of `typeflag` with `len` bytes of data, at `out`;
+// answers the bytes it takes.
+static size_t PutExtension(char typeflag, const char* name, const void* data, size_t len,
+                           unsigned char* out) {
+  size_t padded = static_cast<size_t>(PaddedSize(static_cast<int64_t>(len)));
+  StartHeader(typeflag, out);
+  memcpy(FieldIn(out, kName), name, strlen(name) + 1);  // both names fit the field
+  WriteOctal(0644, Width(kMode), FieldIn(out, kMode));
+  WriteOctal(0, Width(kUid), FieldIn(out, kUid));
+  WriteOctal(0, Width(kGid), FieldIn(out, kGid));
+  WriteNumberField(static_cast<int64_t>(len), FieldIn(out, kSize));
+  WriteNumberField(0, FieldIn(out, kMtime));
+  FinishHeader(out);
+  memcpy(out + kBlockSize, data, len);
+  memset(out + kBlockSize + len, 0, padded - len);
+  return kBlockSize + padded;
+}
+
+// Each text needs at most kTextMax bytes of data, so that the entries fit
+// kNameEntryMax: two entries of kTextMax, or one pax header with both
+// records.
+bool BuildNameEntries(const MemberHead& head, unsigned char* out, size_t* length) {
   *length = 0;
-  char name[kDataMax];
-  size_t len = strnlen(memberName, sizeof name);
-  if (len == sizeof name) return false;
-  memcpy(name, memberName, len + 1);
-  UseForwardSlashes(name);
-  unsigned char* data = out + kBlockSize;
-  memset(data, 0, kDataMax);
-  size_t dataLen;
-  unsigned char* block = out;
-  if (!IsPlainAscii(name)) {
-    char utf8[kDataMax];
-    size_t utf8Len = PfAnsiToUtf8(name, utf8, sizeof utf8);
-    dataLen = PutPathRecord(utf8, utf8Len, reinterpret_cast<char*>(data), kDataMax);
-    if (utf8Len == 0 || dataLen == 0) return false;
-    StartHeader(kTypePaxHeader, block);
-    memcpy(FieldIn(block, kName), kPaxHeaderName, sizeof kPaxHeaderName);
-  } else if (len > kName.width) {
-    dataLen = len + 1;  // the name and its NUL
-    memcpy(data, name, dataLen);
-    StartHeader(kTypeGnuLongName, block);
-    memcpy(FieldIn(block, kName), kLongLinkName, sizeof kLongLinkName);
-  } else {
-    return true;
+  char name[kTextMax];
+  char link[kTextMax];
+  size_t nameLen;
+  size_t linkLen;
+  if (!SlashedCopy(head.name, name, &nameLen) || !SlashedCopy(head.link, link, &linkLen)) {
+    return false;
   }
-  WriteOctal(0644, Width(kMode), FieldIn(block, kMode));
-  WriteOctal(0, Width(kUid), FieldIn(block, kUid));
-  WriteOctal(0, Width(kGid), FieldIn(block, kGid));
-  WriteNumberField(static_cast<int64_t>(dataLen), FieldIn(block, kSize));
-  WriteNumberField(0, FieldIn(block, kMtime));
-  FinishHeader(block);
-  *length = kBlockSize + static_cast<size_t>(PaddedSize(static_cast<int64_t>(dataLen)));
+  Carrier nameBy = CarrierOf(name, nameLen);
+  Carrier linkBy = CarrierOf(link, linkLen);
+  size_t at = 0;
+  if (nameBy == kInPax || linkBy == kInPax) {
+    char records[2 * kTextMax];
+    size_t used = 0;
+    if (nameBy == kInPax && !PutUtf8Record("path", name, records, &used, kTextMax)) {
+      return false;
+    }
+    if (linkBy == kInPax && !PutUtf8Record("linkpath", link, records, &used, used + kTextMax)) {
+      return false;
+    }
+    at += PutExtension(kTypePaxHeader, kPaxHeaderName, records, used, out + at);
+  }
+  if (linkBy == kInLongEntry) {
+    at += PutExtension(kTypeGnuLongLink, kLongLinkName, link, linkLen + 1, out + at);
+  }
+  if (nameBy == kInLongEntry) {
+    at += PutExtension(kTypeGnuLongName, kLongLinkName, name, nameLen + 1, out + at);
+  }
+  *length = at;
   return true;
 }

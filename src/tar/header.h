@@ -1,5 +1,5 @@
 // The header block: the checksum, the first-header check and the headers
-// the module writes for a file being added.
+// the module writes for an item being added.
 #pragma once
 
 #include <cstddef>
@@ -27,20 +27,29 @@ bool IsAllZero(const unsigned char* bytes, size_t n);
 // The block itself is left as it is.
 bool ReadsAsHeader(const unsigned char* block);
 
-// Fills `block` with the header of a regular file of the given status under
-// `memberName` (ANSI; converted to OEM and cut to fit here). Sizes and times
-// that octal cannot hold go in base-256. False, with the block untouched,
-// for a negative size.
-bool BuildTarHeader(const PfFileStatus& status, const char* memberName,
-                    unsigned char* block);
+// What a header the module writes stands for beyond the file's status.
+struct MemberHead {
+  char typeflag;     // kTypeRegular, kTypeDirectory, kTypeSymlink or kTypeHardLink
+  const char* name;  // the member name, ANSI
+  const char* link;  // a link's target (a hard link's: the member it names), ANSI; "" for none
+};
 
-// The most an entry that carries a name takes: a header and 4 KiB of data.
-const size_t kNameEntryMax = 512 + 4096;
+// Fills `block` with the header of the given status and head. The name and
+// the link target are converted to OEM and cut to fit here; only a regular
+// file's header gives a size, as links and folders hold no data. Sizes and
+// times that octal cannot hold go in base-256. False, with the block
+// untouched, for a negative size.
+bool BuildTarHeader(const PfFileStatus& status, const MemberHead& head, unsigned char* block);
 
-// The entry that carries the whole member name when the header cannot, into
-// `out` (kNameEntryMax bytes): a pax extended header with a UTF-8 "path"
-// record for a name with any character outside ASCII, a GNU long-name entry
-// for a longer ASCII name, none for a name the header holds whole.
-// `*length` gets the bytes of the entry (header, data and padding), 0 for
-// none. False when a name that needs one is too long for it.
-bool BuildNameEntry(const char* memberName, unsigned char* out, size_t* length);
+// The most the entries that carry a name and a link target take: two
+// entries of a header and 4 KiB of data, or one with both pax records.
+const size_t kNameEntryMax = 2 * (512 + 4096);
+
+// The entries that carry the whole member name and link target when the
+// header cannot, into `out` (kNameEntryMax bytes): one pax extended header
+// with a UTF-8 "path" and/or "linkpath" record for a text with any
+// character outside ASCII, then a GNU long-link entry for a longer ASCII
+// target and a long-name entry for a longer ASCII name. `*length` gets the
+// bytes of the entries (headers, data and padding), 0 for none. False when
+// a text that needs one is too long for it.
+bool BuildNameEntries(const MemberHead& head, unsigned char* out, size_t* length);

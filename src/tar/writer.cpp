@@ -24,14 +24,14 @@ unsigned char* TransferBuffer(TarWriter* w) {
   return w->buffer;
 }
 
-bool WriteTarHeader(TarWriter* w, const PfFileStatus& status, const char* memberName) {
+bool WriteTarHeader(TarWriter* w, const PfFileStatus& status, const MemberHead& head) {
   unsigned char block[kBlockSize];
-  if (!BuildTarHeader(status, memberName, block)) return false;
-  // A name that cannot be carried whole is not written cut.
-  unsigned char entry[kNameEntryMax];
-  size_t entryLen;
-  if (!BuildNameEntry(memberName, entry, &entryLen)) return false;
-  if (entryLen > 0 && SinkWrite(w->sink, entry, entryLen) != entryLen) return false;
+  if (!BuildTarHeader(status, head, block)) return false;
+  // A name or target that cannot be carried whole is not written cut.
+  unsigned char entries[kNameEntryMax];
+  size_t entriesLen;
+  if (!BuildNameEntries(head, entries, &entriesLen)) return false;
+  if (entriesLen > 0 && SinkWrite(w->sink, entries, entriesLen) != entriesLen) return false;
   return SinkWrite(w->sink, block, kBlockSize) == kBlockSize;
 }
 

@@ -8,6 +8,7 @@
 
 #include "../base/bytes.h"
 #include "../platform/platform.h"
+#include "header.h"
 
 const size_t kTransferSize = 65536;
 
@@ -25,11 +26,11 @@ void EndTarWriter(TarWriter* w);
 // The transfer buffer; null when there is no memory for it.
 unsigned char* TransferBuffer(TarWriter* w);
 
-// Writes the header block for a file of the given status, after the entry
-// that carries its whole name when one is needed. False for a negative size
-// or a name that cannot be carried whole (nothing is written then), or when
-// something was written short.
-bool WriteTarHeader(TarWriter* w, const PfFileStatus& status, const char* memberName);
+// Writes the header block for an item of the given status, after the
+// entries that carry its whole name and link target when needed. False for
+// a negative size or a text that cannot be carried whole (nothing is
+// written then), or when something was written short.
+bool WriteTarHeader(TarWriter* w, const PfFileStatus& status, const MemberHead& head);
 
 // Two zero blocks after the last member; false when written short.
 bool WriteEndMarker(TarWriter* w);

@@ -141,9 +141,15 @@ CODECS = {
 }
 
 
-def check_votar_archive(work, files, archive, codec=None):
-    """A votar archive as the peers read it; a compressed one also as the
-    codec's own test does."""
+def folders_of(files):
+    """Every folder that holds one of the files, at any depth."""
+    return {n.rsplit("/", i)[0] for n in files for i in range(1, n.count("/") + 1)}
+
+
+def check_votar_archive(work, files, archive, codec=None, folders=()):
+    """A votar archive of the files and the folders (stored before what they
+    hold) as the peers read it; a compressed one also as the codec's own
+    test does."""
     label = os.path.basename(archive)
     option, mode = [], "r"
     if codec:
@@ -152,7 +158,7 @@ def check_votar_archive(work, files, archive, codec=None):
         with open(archive, "rb") as f:
             check(f.read(len(magic)) == magic, "%s: not %s" % (label, codec))
         run(test + [archive], work)
-    want = sorted(files)
+    want = sorted(list(files) + [f + "/" for f in folders])
     gnu = run(["tar"] + option + ["-tf", archive], work).split("\n")[:-1]
     check(sorted(gnu) == want, "%s: GNU tar lists %s" % (label, gnu))
     bsd = run(["bsdtar", "-tf", archive], work).split("\n")[:-1]
@@ -163,7 +169,10 @@ def check_votar_archive(work, files, archive, codec=None):
         t = tarfile.open(fileobj=io.BytesIO(run(["zstd", "-dc", archive], work, text=False)))
     with t:
         members = {m.name: m for m in t.getmembers()}
-        check(sorted(members) == want, "%s: tarfile lists %s" % (label, sorted(members)))
+        check(sorted(members) == sorted(list(files) + list(folders)),
+              "%s: tarfile lists %s" % (label, sorted(members)))
+        check(all(members[f].isdir() for f in folders if f in members),
+              "%s: tarfile folders %s" % (label, sorted(folders)))
         for name, data in files.items():
             m = members.get(name)
             if m is None:
@@ -189,7 +198,8 @@ def test_votar_writes(votar, work):
     r = votar.run(["add", "made.tar", "empty.txt", "one.bin", "docs", "big", "n" * 90,
                    "--root", "src"], work)
     check(r.returncode == 0, "votar add: %s" % r.stderr)
-    check_votar_archive(work, files, made)
+    folders = folders_of(files)
+    check_votar_archive(work, files, made, folders=folders)
     # An update that adds one file and replaces one keeps what the peers see.
     with open(os.path.join(src, "docs/a.txt"), "wb") as f:
         f.write(b"changed\n")
@@ -197,12 +207,12 @@ def test_votar_writes(votar, work):
     files["docs/a.txt"] = b"changed\n"
     r = votar.run(["add", "made.tar", "docs/a.txt", "--root", "src", "-y"], work)
     check(r.returncode == 0, "votar update: %s" % r.stderr)
-    check_votar_archive(work, files, made)
-    # A deletion too.
+    check_votar_archive(work, files, made, folders=folders)
+    # A deletion too, which leaves the folders.
     r = votar.run(["delete", "made.tar", "*.bin"], work)
     check(r.returncode == 0, "votar delete: %s" % r.stderr)
     kept = {n: d for n, d in files.items() if not n.endswith(".bin")}
-    check_votar_archive(work, kept, made)
+    check_votar_archive(work, kept, made, folders=folders)
 
 
 def peer_archives(work, src):
@@ -473,19 +483,20 @@ def test_compressed_writes(votar, work):
     src = os.path.join(work, "src")
     files = compressed_tree(src, 300 << 10)
     tops = sorted({n.split("/")[0] for n in files})
+    folders = folders_of(files)
     added = write_tree(src, {"added.txt": b"added later\n"})
     for codec, (suffix, *_) in CODECS.items():
         name = "c" + suffix
         r = votar.run(["add", name] + tops + ["--root", "src"], work)
         check(r.returncode == 0, "%s: votar add: %s" % (name, r.stderr))
-        check_votar_archive(work, files, os.path.join(work, name), codec)
+        check_votar_archive(work, files, os.path.join(work, name), codec, folders)
         r = votar.run(["add", name, "added.txt", "--root", "src"], work)
         check(r.returncode == 0, "%s: votar update: %s" % (name, r.stderr))
-        check_votar_archive(work, dict(files, **added), os.path.join(work, name), codec)
+        check_votar_archive(work, dict(files, **added), os.path.join(work, name), codec, folders)
         r = votar.run(["delete", name, "docs/b511.bin"], work)
         check(r.returncode == 0, "%s: votar delete: %s" % (name, r.stderr))
         kept = {n: d for n, d in dict(files, **added).items() if n != "docs/b511.bin"}
-        check_votar_archive(work, kept, os.path.join(work, name), codec)
+        check_votar_archive(work, kept, os.path.join(work, name), codec, folders)
 
 
 def concatenated(plain, command, between=b""):

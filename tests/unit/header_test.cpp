@@ -1,10 +1,13 @@
 // Octal fields, checksums and the header block the module writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "archives.h"
+#include "files.h"
 #include "tar/fields.h"
 #include "tar/format.h"
 #include "tar/header.h"
@@ -117,10 +120,10 @@ TEST(HeaderSum, MaximumFitsSixDigits) {
 TEST(BuildTarHeader, ExactBytes) {
   PfFileStatus status = {0100664, 1000, 70000, 1000, 1234567890};
   unsigned char block[kBlockSize];
-  ASSERT_TRUE(BuildTarHeader(status, "docs\\a.txt", block));
+  ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, "docs\\a.txt", ""}, block));
   std::string want(512, '\0');
   memcpy(&want[0], "docs/a.txt", 10);  // "/" for every other reader
-  memcpy(&want[100], "   644 ", 7);     // mode & 017755: no group write
+  memcpy(&want[100], "   664 ", 7);     // the permission bits as they are
   memcpy(&want[108], "  1750 ", 7);     // uid
   memcpy(&want[116], " 10560 ", 7);     // gid 70000 as a 16-bit value: 4464
   memcpy(&want[124], "       1750 ", 12);
@@ -145,20 +148,88 @@ TEST(BuildTarHeader, NameLengthsAndModes) {
   PfFileStatus status = {0100444, 0, 0, 0, 0};
   unsigned char block[kBlockSize];
   std::string hundred(100, 'n');
-  ASSERT_TRUE(BuildTarHeader(status, hundred.c_str(), block));
+  ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, hundred.c_str(), ""}, block));
   EXPECT_EQ(hundred, std::string(reinterpret_cast<char*>(block), 100));
   EXPECT_EQ(' ', block[100]);  // the mode field follows directly
   std::string longer(101, 'n');
-  ASSERT_TRUE(BuildTarHeader(status, longer.c_str(), block));
+  ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, longer.c_str(), ""}, block));
   EXPECT_EQ(std::string(99, 'n'), std::string(reinterpret_cast<char*>(block), 99));
   EXPECT_EQ(0, block[99]);
   EXPECT_EQ(0444, ReadOctal(8, block + kMode.offset));
-  status.mode = 0100777;
-  ASSERT_TRUE(BuildTarHeader(status, "x", block));
-  EXPECT_EQ(0755, ReadOctal(8, block + kMode.offset));
-  status.mode = 0101755;  // 0x1000 is kept
-  ASSERT_TRUE(BuildTarHeader(status, "x", block));
-  EXPECT_EQ(01755, ReadOctal(8, block + kMode.offset));
+  // The permission bits are kept whole, set-user-ID too; the type bits go.
+  for (uint32_t mode : {0100777u, 0104755u, 040700u}) {
+    status.mode = mode;
+    ASSERT_TRUE(BuildTarHeader(status, {kTypeRegular, "x", ""}, block));
+    EXPECT_EQ(static_cast<int32_t>(mode & 07777), ReadOctal(8, block + kMode.offset)) << mode;
+  }
+}
+
+// Folders and links: their typeflag, no size whatever the status says, the
+// target in the linkname field (OEM, cut like a name), and before the
+// header the entries that carry what its fields cannot, as GNU tar reads
+// them.
+TEST(BuildTarHeader, FoldersAndLinks) {
+  ASSERT_TRUE(PeersAvailable());
+  const std::string longName(120, 'n');
+  const std::string longTarget = "d/" + std::string(120, 't');
+  struct Row {
+    int line;
+    char typeflag;
+    std::string name;
+    std::string link;
+    std::string field;    // the linkname field up to its first NUL
+    const char* entries;  // the typeflags of the entries before the header
+    std::string listed;   // how the member's line of "tar -tvf" ends
+  } rows[] = {
+      {__LINE__, kTypeDirectory, "docs\\sub\\", "", "", "", "docs/sub/"},
+      {__LINE__, kTypeSymlink, "a", "..\\f.txt", "../f.txt", "", "a -> ../f.txt"},
+      {__LINE__, kTypeSymlink, "a", std::string(100, 't'), std::string(100, 't'), "",
+       "a -> " + std::string(100, 't')},
+      {__LINE__, kTypeSymlink, "a", longTarget, longTarget.substr(0, 99), "K", "a -> " + longTarget},
+      {__LINE__, kTypeSymlink, "a", "caf\xE9", "caf\x82", "x", "a -> caf\xC3\xA9"},
+      {__LINE__, kTypeHardLink, longName, longTarget, longTarget.substr(0, 99), "KL",
+       longName + " link to " + longTarget},
+      {__LINE__, kTypeSymlink, "\xE9t\xE9", longTarget, longTarget.substr(0, 99), "xK",
+       "\xC3\xA9t\xC3\xA9 -> " + longTarget},
+      {__LINE__, kTypeHardLink, "caf\xE9", "\xE9t\xE9", "\x82t\x82", "x",
+       "caf\xC3\xA9 link to \xC3\xA9t\xC3\xA9"},
+  };
+  std::string dir = MakeTempDir();
+  for (const Row& row : rows) {
+    SCOPED_TRACE("line " + std::to_string(row.line));
+    MemberHead head = {row.typeflag, row.name.c_str(), row.link.c_str()};
+    PfFileStatus status = {0100644, 0, 0, 5, 0};
+    unsigned char block[kBlockSize];
+    ASSERT_TRUE(BuildTarHeader(status, head, block));
+    EXPECT_EQ(row.typeflag, static_cast<char>(block[kTypeflag.offset]));
+    EXPECT_EQ(0, ReadOctal(12, block + kSize.offset));
+    const char* field = reinterpret_cast<const char*>(block + kLinkname.offset);
+    EXPECT_EQ(row.field, std::string(field, strnlen(field, kLinkname.width)));
+    unsigned char entries[kNameEntryMax];
+    size_t length = 0;
+    ASSERT_TRUE(BuildNameEntries(head, entries, &length));
+    std::string kinds;
+    for (size_t at = 0; at < length;
+         at += kBlockSize + static_cast<size_t>(PaddedSize(ReadOctal(12, entries + at + kSize.offset)))) {
+      kinds += static_cast<char>(entries[at + kTypeflag.offset]);
+    }
+    EXPECT_EQ(row.entries, kinds);
+    std::string archive(reinterpret_cast<char*>(entries), length);
+    archive.append(reinterpret_cast<char*>(block), kBlockSize);
+    WriteFile(Join(dir, "a.tar"), archive + std::string(1024, '\0'));
+    std::vector<std::string> lines = PeerListing("LC_ALL=C.UTF-8 tar", Join(dir, "a.tar"));
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(row.listed, lines[0].substr(lines[0].size() - std::min(lines[0].size(), row.listed.size())));
+  }
+  RemoveTree(dir);
+  // A text past what one entry carries is refused, not cut.
+  const std::string tooLong(kLongNameMax, 't');
+  const std::string tooWide(kLongNameMax / 2, '\xE9');  // two UTF-8 bytes each
+  unsigned char entries[kNameEntryMax];
+  size_t length;
+  EXPECT_FALSE(BuildNameEntries({kTypeSymlink, "a", tooLong.c_str()}, entries, &length));
+  EXPECT_FALSE(BuildNameEntries({kTypeSymlink, "a", tooWide.c_str()}, entries, &length));
+  EXPECT_TRUE(BuildNameEntries({kTypeSymlink, "a", tooLong.c_str() + 1}, entries, &length));
 }
 
 // Sizes and times: octal where eleven digits hold them, base-256 beyond,

@@ -37,6 +37,19 @@ std::string Joined(const std::string& folder, const std::string& name) {
   return last == '/' || last == '\\' ? folder + name : folder + kSeparator + name;
 }
 
+// A folder is given to the module before what it holds, so that it is
+// stored even when empty, and without separators at its end, so that it
+// has a name. A link to a folder named with a separator at its end
+// ("dlink/") is walked, but is no folder to store.
+void CollectFolderItem(const Walk& walk, const std::string& item) {
+  std::string bare = item;
+  while (bare.size() > 1 && (bare.back() == '/' || bare.back() == '\\')) bare.pop_back();
+  if (bare == item || LookAtItem(walk.root + bare).kind == kFolder) {
+    walk.found->items.push_back({bare, 0});
+  }
+  CollectFolder(walk, item);
+}
+
 // One item: `named` on the command line, or found in a folder.
 void CollectOne(const Walk& walk, const std::string& item, const DiskLook& look, bool named) {
   Collection* found = walk.found;
@@ -47,7 +60,8 @@ void CollectOne(const Walk& walk, const std::string& item, const DiskLook& look,
   }
   switch (look.kind) {
     case kFile: found->items.push_back({item, look.size}); return;
-    case kFolder: return CollectFolder(walk, item);
+    case kLink: found->items.push_back({item, 0}); return;
+    case kFolder: return CollectFolderItem(walk, item);
     case kUnreadable: return Problem(found, item, look.why);
     case kFolderLink: return Warn("not following '%s', a link to a folder", shown.c_str());
     default: break;
@@ -86,7 +100,7 @@ void CollectItems(const std::string& root, const std::vector<std::string>& named
                   Collection* found) {
   Walk walk = {root.empty() ? "" : root + kSeparator, sizes, found};
   for (const std::string& item : named) {
-    CollectOne(walk, item, LookAt(walk.root + item), true);
+    CollectOne(walk, item, LookAtItem(walk.root + item), true);
   }
 }
 

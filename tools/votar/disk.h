@@ -7,18 +7,21 @@
 #include <string>
 #include <vector>
 
-// One file to add: its path as the module is to be given it (native, below
-// the add root when there is one) and its size, for the progress bar.
+// One item to add: its path as the module is to be given it (native, below
+// the add root when there is one) and its size, for the progress bar (0
+// for folders and links).
 struct DiskItem {
   std::string path;
   int64_t size;
 };
 
-// The items named on the command line, with folders expanded. Links to
-// folders, and FIFOs, sockets and devices inside folders, are passed over
-// with a note on standard error. Anything that cannot be added whole (a
-// missing item, a name with no ANSI form, a file that cannot be looked at)
-// is a problem: votar names each and adds nothing.
+// The items named on the command line, with folders expanded: each folder
+// comes before what it holds. Natively a symbolic link is an item itself,
+// never followed; on Windows links to folders are passed over with a note
+// on standard error, as are FIFOs, sockets and devices inside folders.
+// Anything that cannot be added whole (a missing item, a name or link
+// target with no ANSI form, a file that cannot be looked at) is a problem:
+// votar names each and adds nothing.
 struct Collection {
   std::vector<DiskItem> items;
   std::vector<std::string> problems;  // messages, one per file

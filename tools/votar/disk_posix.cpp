@@ -32,13 +32,28 @@ DiskLook LookAt(const std::string& path) {
   return target;
 }
 
+DiskLook LookAtItem(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return LookAt(path);
+  char target[4096];
+  ssize_t n = readlink(path.c_str(), target, sizeof target);
+  if (n < 0 || static_cast<size_t>(n) == sizeof target) {
+    return {kUnreadable, 0, n < 0 ? ErrorWords(errno) : "its target is too long"};
+  }
+  std::string ansi;
+  if (!ToAnsi(std::string(target, static_cast<size_t>(n)), &ansi)) {
+    return {kUnreadable, 0, "its target has characters outside the ANSI code page"};
+  }
+  return {kLink, 0, ""};
+}
+
 // The kind the folder listing gives saves a look at most entries.
 static DiskLook LookAtEntry(const std::string& path, unsigned char type, bool sizes) {
   switch (type) {
     case DT_REG: return sizes ? LookAt(path) : DiskLook{kFile, 0, ""};
     case DT_DIR: return {kFolder, 0, ""};
     case DT_FIFO: case DT_SOCK: case DT_CHR: case DT_BLK: return {kSpecial, 0, ""};
-    default: return LookAt(path);  // links, and kinds the file system does not tell
+    default: return LookAtItem(path);  // links, and kinds the file system does not tell
   }
 }
 

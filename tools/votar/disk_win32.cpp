@@ -39,6 +39,9 @@ DiskLook LookAt(const std::string& path) {
   return look.kind == kFile ? Measure(path) : look;
 }
 
+// A link stands for what it names, as the module takes it on Windows.
+DiskLook LookAtItem(const std::string& path) { return LookAt(path); }
+
 static FolderEntry EntryOf(const std::string& folder, const WIN32_FIND_DATAW& found, bool sizes) {
   FolderEntry entry;
   entry.shownName = WideToUtf8(found.cFileName);

@@ -38,6 +38,19 @@ static const char kUsage[] =
     "'votar help COMMAND' or 'votar COMMAND --help' tells a command's options;\n"
     "'votar --version' prints the version. '--' ends the options.\n";
 
+#ifdef _WIN32
+static const char kLinks[] =
+    "Folders are stored as well, empty ones too. A link to a file is stored as\n"
+    "the file it points to; a link to a folder is not followed. FIFOs, sockets\n"
+    "and devices in folders are passed over.\n";
+#else
+static const char kLinks[] =
+    "Folders are stored as well, empty ones too. A symbolic link is stored as a\n"
+    "link, whatever it points to, and never followed; a second name of a file\n"
+    "stored before it is stored as a hard link. FIFOs, sockets and devices in\n"
+    "folders are passed over.\n";
+#endif
+
 static void PrintCommandHelp(const std::string& command) {
   if (command == "add") {
     printf("usage: votar add ARCHIVE ITEM... [options]\n"
@@ -50,9 +63,7 @@ static void PrintCommandHelp(const std::string& command) {
            "  -y           replace existing members without asking\n"
            "  -n           keep existing members without asking\n"
            "  -v           name each file as it is added\n"
-           "A link to a file is stored as the file it points to; a link to a folder\n"
-           "is not followed. FIFOs, sockets and devices in folders are passed over.\n"
-           "%s", kExisting);
+           "%s%s", kLinks, kExisting);
   } else if (command == "list") {
     printf("usage: votar list ARCHIVE [MASK...] [--json]\n"
            "  --json   print the listing as JSON\n"

@@ -29,27 +29,36 @@ static bool PlanInheritance(TarEntryList* list, RemovedFn removed) {
       continue;
     }
     TarEntry* target = byOrdinal[e->linkOrdinal];
-    if (target != nullptr && removed(*target) && target->heir == nullptr &&
-        target->sparse == kSparseNone) {
+    if (target == nullptr || !removed(*target) || target->sparse != kSparseNone) continue;
+    if (target->heir == nullptr) {
       target->heir = e;
       e->inherited = true;
+    } else {
+      e->heir = target->heir;
     }
   }
   free(byOrdinal);
   return true;
 }
 
+// A header written anew for a link, with its own mode and time.
+static bool WriteLinkHeader(const Carry& c, const TarEntry& link, const MemberHead& head,
+                            int64_t size, int64_t fallbackTime) {
+  PfFileStatus status = {};
+  status.mode = static_cast<uint32_t>(link.mode >= 0 ? link.mode : 0644);
+  status.size = size;
+  status.mtime = link.hasTime ? link.mtime : fallbackTime;
+  if (WriteTarHeader(c.out, status, head)) return true;
+  SetStatus(StatusWriteError);
+  return false;
+}
+
 // The heir as a regular member, with the removed member's data.
 static void WriteHeir(const Carry& c, const TarEntry& target, const TarEntry& heir) {
-  PfFileStatus status = {};
-  status.mode = static_cast<uint32_t>(heir.mode >= 0 ? heir.mode : 0644);
-  status.size = StoredSize(target);
-  status.mtime = heir.hasTime ? heir.mtime : target.mtime;
-  if (!WriteTarHeader(c.out, status, {kTypeRegular, heir.name, ""})) {
-    SetStatus(StatusWriteError);
-    return;
+  if (WriteLinkHeader(c, heir, {kTypeRegular, heir.name, ""}, StoredSize(target),
+                      target.mtime)) {
+    SetStatusFor(CopyMember(c.in, c.out, target.dataOffset, StoredSize(target)));
   }
-  SetStatusFor(CopyMember(c.in, c.out, target.dataOffset, StoredSize(target)));
 }
 
 int64_t WalkForRebuild(TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
@@ -62,13 +71,19 @@ int64_t WalkForRebuild(TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
   for (const TarEntry* e = list->head; e != nullptr && StatusIsOk(); e = e->next) {
     bool kept = keep(*e);
     if (!StatusIsOk()) continue;
+    const TarEntry* written = e;
     if (!kept && e->heir != nullptr) {
       WriteHeir(c, *e, *e->heir);
-      carried++;
+      written = e->heir;
+    } else if (!kept || e->inherited) {
+      continue;
+    } else if (e->heir != nullptr) {
+      WriteLinkHeader(c, *e, {kTypeHardLink, e->name, e->heir->name}, 0, 0);
+    } else {
+      carry(c, *e);
     }
-    if (!kept || e->inherited) continue;
-    carry(c, *e);
     carried++;
+    if (StatusIsOk() && c.carried != nullptr && written->listed) c.carried(*written);
   }
   return carried;
 }

@@ -13,6 +13,9 @@
 struct Carry {
   ByteSource* in;
   TarWriter* out;
+  // Told of each listed member carried over, also one written anew; may
+  // set a status to stop the walk. Null: nothing to tell.
+  void (*carried)(const TarEntry& entry);
 };
 
 // Decides for one entry whether it is carried over; it may set a status to
@@ -27,8 +30,9 @@ typedef bool (*RemovedFn)(const TarEntry& entry);
 // Visits every entry of `list` while the status is StatusOk; answers how
 // many were carried. A removed member that a kept hard link after it names
 // leaves its data to the first such link, which is written in its place
-// as a regular member of the link's name: the data goes on being read in
-// one pass. StatusOutOfMemory when the walk cannot be planned.
+// as a regular member of the link's name (the data goes on being read in
+// one pass); later links to it are written anew to name that one.
+// StatusOutOfMemory when the walk cannot be planned.
 int64_t WalkForRebuild(TarEntryList* list, KeepEntryFn keep, CarryEntryFn carry,
                        const Carry& c, RemovedFn removed);
 

@@ -24,7 +24,9 @@ static bool KeepOnDelete(const TarEntry& entry) {
 // silently.
 static void CarryWithFreshPadding(const Carry& c, const TarEntry& entry) {
   SetStatusFor(CopyMember(c.in, c.out, entry.spanStart, entry.dataEnd - entry.spanStart));
-  if (!entry.listed) return;
+}
+
+static void ReportCarried(const TarEntry&) {
   if (ReportFixedProgress(100, 1) == 0) SetStatus(StatusUserAbort);
 }
 
@@ -46,7 +48,7 @@ static int64_t CarryRemaining(TarEntryList* members, ArchiveInput* in, PfFile* t
   int64_t carried = 0;
   if (started == kDone) {
     carried = WalkForRebuild(members, KeepOnDelete, CarryWithFreshPadding,
-                             Carry{in->source, &out.writer}, Selected);
+                             Carry{in->source, &out.writer, ReportCarried}, Selected);
     if (carried > 0 && in->codec != kCodecNone && StatusIsOk() && EndArchive(&out.writer)) {
       SetStatusFor(FinishArchiveOutput(&out));
     }

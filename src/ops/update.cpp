@@ -218,7 +218,7 @@ static bool WriteRebuilt(Update* u, TarEntryList* members, const FileMaskList* i
   Outcome started = StartArchiveOutput(&out, rb.file, u->in.codec);
   SetStatusFor(started);
   if (started == kDone) {
-    WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{u->in.source, &out.writer},
+    WalkForRebuild(members, NotReplaced, CarryAsStored, Carry{u->in.source, &out.writer, nullptr},
                    Replaced);
     if (StatusIsOk()) AddItems(&out.writer, items, rb.tempPath, &u->filter);
     if (StatusIsOk() && EndArchive(&out.writer)) SetStatusFor(FinishArchiveOutput(&out));

@@ -38,7 +38,8 @@ struct TarEntry {
   bool replaced;         // an update drops it for a file put in its place
   bool inherited;        // a rebuild: a hard link written in the place of
                          // the removed member it names, with its data
-  TarEntry* heir;        // a rebuild: that link, for the removed member
+  TarEntry* heir;        // a rebuild: that link, for the removed member;
+                         // for a later link to it, the link it now names
   bool unnameable;       // its name has no ANSI form or is too long: it is
                          // listed with "_" and cut, and never written
   bool linkUnnameable;   // so is its link target

@@ -202,12 +202,12 @@ TEST_F(DeleteTest, GnuTarArchivesListTheSameLessTheDeleted) {
     std::string out;
     ASSERT_EQ(0, RunCommand("t=$(mktemp -d) && cd $t && mkdir dir && echo f > dir/f.txt && "
                             "echo long > " + longName + " && echo g > g.txt && "
-                            "ln -s dir/f.txt link && ln g.txt hard && tar --format=" + format +
-                            " --no-recursion -cf '" + UnixPath(Path("arc.tar")) + "' dir "
-                            "dir/f.txt " + longName + " link g.txt hard; "
+                            "ln -s dir/f.txt link && ln g.txt hard && ln g.txt hard2 && tar --format=" +
+                            format + " --no-recursion -cf '" + UnixPath(Path("arc.tar")) +
+                            "' dir dir/f.txt " + longName + " link g.txt hard hard2; "
                             "rc=$?; cd / && rm -rf $t; exit $rc", &out)) << out;
     std::vector<std::string> before = PeerListing("tar", Path("arc.tar"));
-    ASSERT_EQ(6u, before.size());
+    ASSERT_EQ(7u, before.size());
     OpenArchive("arc.tar");
     ASSERT_EQ(StatusOk, Delete({"dir\\f.txt"}));
     before.erase(before.begin() + 1);
@@ -217,12 +217,14 @@ TEST_F(DeleteTest, GnuTarArchivesListTheSameLessTheDeleted) {
     before.erase(before.begin() + 1);
     EXPECT_EQ(before, PeerListing("tar", Path("arc.tar")));
     EXPECT_EQ(before.size(), PeerListing("bsdtar", Path("arc.tar")).size());
-    EXPECT_EQ((std::vector<std::string>{"link", "g.txt", "hard"}), List());
-    // A hard link outlives the member it names: it takes its place and data.
+    EXPECT_EQ((std::vector<std::string>{"link", "g.txt", "hard", "hard2"}), List());
+    // Hard links outlive the member they name: the first takes its place
+    // and data, the second names the first.
     ASSERT_EQ(StatusOk, Delete({"g.txt"}));
-    EXPECT_EQ((std::vector<std::string>{"link", "hard"}), List());
+    EXPECT_EQ((std::vector<std::string>{"link", "hard", "hard2"}), List());
     std::string peer = PeerExtract("tar", Path("arc.tar"));
     EXPECT_EQ("g\n", ReadFile(peer + "/hard"));
+    EXPECT_EQ("g\n", ReadFile(peer + "/hard2"));
     RemoveTree(peer);
   }
 }

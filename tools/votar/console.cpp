@@ -114,7 +114,10 @@ int32_t OnFileName(int32_t, const char* source, const char* destination) {
   // adding names the disk file first and the member second.
   const char* member = feedback.op == kAdding ? destination : source;
   if (member[0] == '\\') member++;
-  if (feedback.op == kExtracting) outcome.named.push_back(member);
+  if (feedback.op == kExtracting) {
+    outcome.named.push_back(member);
+    outcome.written.push_back(destination);
+  }
   if (feedback.verbose) feedback.pending = Listed(member) + "\n";
   return 0;
 }

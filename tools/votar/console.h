@@ -14,6 +14,7 @@ enum Operation { kExtracting, kAdding, kDeleting };
 // What the module told votar during one operation.
 struct Outcome {
   std::vector<std::string> named;  // members named for extraction, in order
+  std::vector<std::string> written;  // and where each was to go
   std::string source;              // the last file named: where it comes from
   std::string destination;         // and where it goes (ANSI, as named)
   bool began = false;              // the last named file's copy reported progress

@@ -113,13 +113,20 @@ const char* WhyRefused(const Options& o, const std::string& name, bool laterName
 
 // The selected members that were neither named by the module nor beyond
 // where it stopped were refused: names that would lead out of the output
-// folder, or that cannot be written at all. Answers how many.
+// folder, or that cannot be written at all. So were those named that left
+// nothing on the disk (a link that a copy was to stand for, and that named
+// no file after all). Answers how many.
 int ReportRefused(const Options& o, const Listing& selected, bool stoppedAtLast) {
   const std::vector<std::string>& named = outcome.named;
   size_t next = 0;
   int refused = 0;
   for (const ArcFileEntry* e = selected.files.head; e != nullptr; e = e->next) {
     if (next < named.size() && named[next] == e->name) {
+      bool last = next + 1 == named.size();
+      if (!(last && stoppedAtLast) && !Exists(NativeForm(outcome.written[next]))) {
+        Warn("not extracted (unsafe name or link target): '%s'", Listed(e->name).c_str());
+        refused++;
+      }
       next++;
     } else if (stoppedAtLast && next == named.size()) {
       break;  // not reached

@@ -3,7 +3,6 @@
 #include "items.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "../base/status.h"
@@ -220,15 +219,9 @@ static bool IsNameless(const StoredItem& item) {
   return item.typeflag == kTypeDirectory && item.member[0] == '\0';
 }
 
-// The files stored in this pass that have more names than one, by their
-// identity: the member name each was stored under first.
-struct FirstNames {
-  NameIndex byId;  // the identity as text -> where its name starts in `text`
-  char* text;      // the member names, each with its NUL
-  size_t used;
-  size_t capacity;
-};
-
+// The files stored in this pass that have more names than one are kept in
+// a table by their identity, with the member name each was stored under
+// first.
 static void IdText(const PfFileId& id, char* out, size_t size) {
   snprintf(out, size, "%llx:%llx", static_cast<unsigned long long>(id.volume),
            static_cast<unsigned long long>(id.index));
@@ -240,41 +233,30 @@ static bool HasOtherNames(const StoredItem& item) {
 
 // A second name of a file stored earlier in the pass becomes a hard link
 // to the member it was stored as.
-static void TellHardLink(const FirstNames& names, StoredItem* item) {
+static void TellHardLink(const NameTable& names, StoredItem* item) {
   if (!HasOtherNames(*item)) return;
   char id[40];
   IdText(item->status.id, id, sizeof id);
-  int32_t at = FindName(&names.byId, id);
-  if (at < 0) return;
+  const char* first = GetText(&names, id);
+  if (first == nullptr) return;
   item->typeflag = kTypeHardLink;
-  // Every name in `text` came from a member buffer, shorter than kLinkSize.
-  size_t len = strnlen(names.text + at, sizeof item->link - 1);
-  memcpy(item->link, names.text + at, len);
+  // Every first name came from a member buffer, shorter than kLinkSize.
+  size_t len = strnlen(first, sizeof item->link - 1);
+  memcpy(item->link, first, len);
   item->link[len] = '\0';
 }
 
-// False when memory runs out.
-static bool RememberFirstName(FirstNames* names, const StoredItem& item) {
+// False when memory runs out. A second name is a hard link by now, so the
+// first name stays.
+static bool RememberFirstName(NameTable* names, const StoredItem& item) {
   if (!HasOtherNames(item)) return true;
-  size_t len = strlen(item.member) + 1;
-  if (names->used + len > names->capacity) {
-    size_t capacity = names->capacity == 0 ? 4096 : 2 * names->capacity;
-    while (capacity < names->used + len) capacity *= 2;
-    char* grown = static_cast<char*>(realloc(names->text, capacity));
-    if (grown == nullptr) return false;
-    names->text = grown;
-    names->capacity = capacity;
-  }
   char id[40];
   IdText(item.status.id, id, sizeof id);
-  if (!AddName(&names->byId, id, static_cast<int32_t>(names->used))) return false;
-  memcpy(names->text + names->used, item.member, len);
-  names->used += len;
-  return true;
+  return PutText(names, id, item.member);
 }
 
 // One item the pass stores, announced already.
-static bool AddItem(TarWriter* out, FirstNames* names, ItemAction action, const char* relative,
+static bool AddItem(TarWriter* out, NameTable* names, ItemAction action, const char* relative,
                     const char* full, const PfFileStatus& status) {
   StoredItem stored;
   if (!DescribeItem(action, relative, full, status, &stored)) {
@@ -292,7 +274,7 @@ static bool AddItem(TarWriter* out, FirstNames* names, ItemAction action, const 
 }
 
 static bool AddEach(TarWriter* out, const FileMaskList* items, const ArchiveFiles& archive,
-                    const ItemFilter* filter, FirstNames* names) {
+                    const ItemFilter* filter, NameTable* names) {
   // The next item is looked up first: copying a file pushes this one's
   // record out of the cache.
   const FileMaskEntry* next = nullptr;
@@ -324,10 +306,9 @@ bool AddItems(TarWriter* out, const FileMaskList* items, const char* tempPath,
               const ItemFilter* filter) {
   ArchiveFiles archive;
   IdentifyArchiveFiles(tempPath, &archive);
-  FirstNames names = {};
+  NameTable names = {};
   bool added = AddEach(out, items, archive, filter, &names);
-  DoneNameIndex(&names.byId);
-  free(names.text);
+  DoneNameTable(&names);
   return added;
 }
 

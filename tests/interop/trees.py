@@ -7,6 +7,9 @@ tells what each restored and how they differ:
     trees.py --votar build/native/bin/votar data.tar [...]
     trees.py --votar build/win32/bin/votar.exe --wine data.tar [...]
 
+With --round-trip it extracts each with GNU tar, adds that tree with votar,
+and holds what GNU tar extracts of votar's archive against the first tree.
+
 Under Wine a symbolic link that Windows did not make stands as a copy of
 the file it names: counted as such, not as a difference. Folder times are
 held against the archive's: GNU tar gives a folder that holds symbolic links
@@ -139,17 +142,45 @@ def extract(command, archive, into, cwd):
     return r.returncode, r.stderr.decode(errors="replace")
 
 
+def round_trip(votar, archive, work):
+    """GNU tar -x, votar add, GNU tar -x: the differences, one line each."""
+    first = os.path.join(work, "first")
+    extract(["tar", "--no-same-owner", "-xf"], archive, first, work)
+    items = sorted(os.listdir(first))
+    r = subprocess.run(votar + ["add", os.path.join(work, "votar.tar")] + items +
+                       ["--root", first], capture_output=True,
+                       env=dict(os.environ, WINEDEBUG="-all"))
+    extract(["tar", "--no-same-owner", "-xf"], os.path.join(work, "votar.tar"),
+            os.path.join(work, "again"), work)
+    want = describe(first)
+    got = describe(os.path.join(work, "again"))
+    return r.returncode, r.stderr.decode(errors="replace"), want, got
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--votar", required=True)
     parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--round-trip", action="store_true")
     parser.add_argument("archives", nargs="+")
     args = parser.parse_args()
-    votar = (["wine"] if args.wine else []) + [os.path.abspath(args.votar), "extract"]
+    program = (["wine"] if args.wine else []) + [os.path.abspath(args.votar)]
+    votar = program + ["extract"]
     failed = 0
     for archive in args.archives:
         work = tempfile.mkdtemp(prefix="votar-trees-")
         try:
+            if args.round_trip:
+                rc, err, want, got = round_trip(program, archive, work)
+                diffs, copied = differences(want, got, modes=not args.wine,
+                                            copies_for_links=args.wine)
+                print("%s: first extraction %s" % (archive, counts(want)))
+                print("%s: after votar add (exit %d) %s, links as copies %d, differences %d" %
+                      (archive, rc, counts(got), copied, len(diffs)))
+                for line in err.strip().splitlines() + diffs:
+                    print("  " + line)
+                failed += bool(diffs)
+                continue
             gnu_rc, gnu_err = extract(["tar", "--no-same-owner", "-xf"], archive,
                                       os.path.join(work, "gnu"), work)
             # votar extracts into the current folder: its -o would be a

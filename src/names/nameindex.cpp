@@ -1,5 +1,8 @@
 #include "nameindex.h"
 
+#include "../base/grow.h"
+#include "text.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -53,10 +56,8 @@ bool AddName(NameIndex* index, const char* name, int32_t value) {
   uint32_t hash = HashOf(name);
   NameSlot* slot = SlotFor(index->slots, index->capacity, hash, name);
   if (slot->name != nullptr) return true;
-  size_t len = strlen(name);
-  char* copy = static_cast<char*>(malloc(len + 1));
+  char* copy = CopyText(name);
   if (copy == nullptr) return false;
-  memcpy(copy, name, len + 1);
   slot->hash = hash;
   slot->value = value;
   slot->name = copy;
@@ -82,15 +83,8 @@ bool SetName(NameIndex* index, const char* name, int32_t value) {
   return AddName(index, name, value);
 }
 
-static char* CopyOf(const char* text) {
-  size_t len = strlen(text);
-  char* copy = static_cast<char*>(malloc(len + 1));
-  if (copy != nullptr) memcpy(copy, text, len + 1);
-  return copy;
-}
-
 bool PutText(NameTable* table, const char* name, const char* text) {
-  char* copy = CopyOf(text);
+  char* copy = CopyText(text);
   if (copy == nullptr) return false;
   int32_t at = FindName(&table->index, name);
   if (at >= 0) {
@@ -98,15 +92,9 @@ bool PutText(NameTable* table, const char* name, const char* text) {
     table->texts[at] = copy;
     return true;
   }
-  if (table->count == table->capacity) {
-    int32_t capacity = table->capacity == 0 ? 16 : table->capacity * 2;
-    void* grown = realloc(table->texts, sizeof(char*) * static_cast<size_t>(capacity));
-    if (grown == nullptr) {
-      free(copy);
-      return false;
-    }
-    table->texts = static_cast<char**>(grown);
-    table->capacity = capacity;
+  if (!RoomForOneMore(&table->texts, table->count, &table->capacity)) {
+    free(copy);
+    return false;
   }
   if (!AddName(&table->index, name, table->count)) {
     free(copy);

@@ -4,6 +4,10 @@
 
 #include <cstddef>
 
+// A copy of `text` in memory of its own (free() releases it); null when
+// memory runs out.
+char* CopyText(const char* text);
+
 // Turns every "/" into "\", the separator inside the module.
 void UseBackslashes(char* text);
 

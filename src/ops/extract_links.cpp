@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "../archive/tempname.h"
+#include "../base/grow.h"
 #include "../base/status.h"
 #include "../names/paths.h"
 #include "../names/text.h"
@@ -20,25 +21,6 @@
 // How many links one target may pass through before it counts as a loop.
 const int kMostLinksFollowed = 40;
 
-static char* CopyText(const char* text) {
-  size_t len = strlen(text);
-  char* copy = static_cast<char*>(malloc(len + 1));
-  if (copy != nullptr) memcpy(copy, text, len + 1);
-  return copy;
-}
-
-// Grows an array of `size`-byte items to hold one more; false when memory
-// runs out.
-static bool Room(void** items, int32_t count, int32_t* capacity, size_t size) {
-  if (count < *capacity) return true;
-  int32_t grown = *capacity == 0 ? 16 : *capacity * 2;
-  void* more = realloc(*items, size * static_cast<size_t>(grown));
-  if (more == nullptr) return false;
-  *items = more;
-  *capacity = grown;
-  return true;
-}
-
 // ------------------------------------------------------------- folders
 
 // In the path mode that keeps the base path out, the folder that is the
@@ -49,10 +31,7 @@ static bool IsBasePathItself(const char* name, const OutputRule& rule) {
 }
 
 static bool RememberFolder(Extraction* x, const TarEntry& member, const char* path) {
-  if (!Room(reinterpret_cast<void**>(&x->folders), x->folderCount, &x->folderCapacity,
-            sizeof(MadeFolder))) {
-    return false;
-  }
+  if (!RoomForOneMore(&x->folders, x->folderCount, &x->folderCapacity)) return false;
   char* copy = CopyText(path);
   if (copy == nullptr) return false;
   x->folders[x->folderCount++] = {copy, member.mtime, member.hasTime, member.mode};
@@ -195,15 +174,11 @@ static bool TargetStaysInside(const Extraction& x, const char* at, const char* t
 
 static bool AddCopy(Extraction* x, const TarEntry& member, const Output& out,
                     const char* target, int32_t ordinal) {
-  if (!Room(reinterpret_cast<void**>(&x->copies), x->copyCount, &x->copyCapacity,
-            sizeof(LinkCopy))) {
-    return false;
-  }
-  LinkCopy c = {CopyText(out.full), CopyText(member.name), CopyText(target), ordinal,
-                out.mayMakeWritable, member.mtime, member.hasTime, member.mode};
-  if (c.path == nullptr || c.memberName == nullptr || c.target == nullptr) {
+  if (!RoomForOneMore(&x->copies, x->copyCount, &x->copyCapacity)) return false;
+  LinkCopy c = {CopyText(out.full), CopyText(target), ordinal, out.mayMakeWritable,
+                member.mtime, member.hasTime, member.mode};
+  if (c.path == nullptr || c.target == nullptr) {
     free(c.path);
-    free(c.memberName);
     free(c.target);
     return false;
   }
@@ -410,7 +385,6 @@ void ReleaseExtraction(Extraction* x) {
   free(x->folders);
   for (int32_t i = 0; i < x->copyCount; i++) {
     free(x->copies[i].path);
-    free(x->copies[i].memberName);
     free(x->copies[i].target);
   }
   free(x->copies);

@@ -24,7 +24,6 @@ struct MadeFolder {
 // A link that a copy stands for, made at the end of the run.
 struct LinkCopy {
   char* path;        // the output path, full
-  char* memberName;  // the link's
   char* target;      // the member it stands for, by name
   int32_t ordinal;   // the entry whose data a hard link takes; -1: by name
   bool mayMakeWritable;  // what the host said of the file there

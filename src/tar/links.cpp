@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../base/grow.h"
+
 void DoneMemberIndex(MemberIndex* index) {
   DoneNameIndex(&index->names);
   free(index->records);
@@ -20,13 +22,7 @@ static bool Record(MemberIndex* index, const char* name, const MemberRecord& rec
     index->records[at] = record;  // the last of a name wins
     return true;
   }
-  if (index->count == index->capacity) {
-    int32_t capacity = index->capacity == 0 ? 64 : index->capacity * 2;
-    void* grown = realloc(index->records, sizeof(MemberRecord) * static_cast<size_t>(capacity));
-    if (grown == nullptr) return false;
-    index->records = static_cast<MemberRecord*>(grown);
-    index->capacity = capacity;
-  }
+  if (!RoomForOneMore(&index->records, index->count, &index->capacity)) return false;
   if (!AddName(&index->names, name, index->count)) return false;
   index->records[index->count++] = record;
   return true;

@@ -4,6 +4,7 @@
 // system makes none, a copy of the member it names stands for it, made at
 // the end of the run from the file this run wrote for that member, or else
 // from the member's data.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -126,6 +127,9 @@ static bool TargetStaysInside(const Extraction& x, const char* at, const char* t
   memcpy(path, at, len);
   path[len] = '\0';
   int followed = 0;
+  // Where the path stopped being on the disk: nothing below it is, so it
+  // is not looked at again until a ".." climbs back above.
+  size_t absentFrom = SIZE_MAX;
   size_t pos = 0;
   const char* part;
   size_t partLen;
@@ -136,6 +140,7 @@ static bool TargetStaysInside(const Extraction& x, const char* at, const char* t
       while (len > 0 && path[len - 1] != '\\') len--;
       if (len > 0) len--;
       path[len] = '\0';
+      if (len <= absentFrom) absentFrom = SIZE_MAX;
       continue;
     }
     size_t before = len;
@@ -163,11 +168,13 @@ static bool TargetStaysInside(const Extraction& x, const char* at, const char* t
       path[len] = '\0';
       continue;
     }
+    if (absentFrom != SIZE_MAX) continue;
     char full[kFullPathSize];
     memcpy(full, x.outputDir, dirLen);
     memcpy(full + dirLen, path, len + 1);
     PfPathKind kind = PfInspectBelow(full, dirLen);
     if (kind == kPfLink || kind == kPfThroughLink) return false;
+    if (kind == kPfNothing) absentFrom = before;
   }
   return true;
 }

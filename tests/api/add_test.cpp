@@ -807,6 +807,18 @@ TEST_F(UpdateTest, GnuTarArchivesKeepDirectoriesLinksAndLongNames) {
     expected.erase(expected.begin() + 2);
     EXPECT_EQ(expected, std::vector<std::string>(replaced.begin(), replaced.end() - 1));
     EXPECT_NE(std::string::npos, replaced.back().find(" " + longName)) << replaced.back();
+
+    // Replacing the file a hard link names: the link keeps the old data.
+    Source("dir/f.txt", "new f\n");
+    OpenArchive("arc.tar");
+    RegisterRecorder(false);
+    ASSERT_EQ(StatusOk, Compress({"dir\\f.txt"}));
+    into = MakeTempDir();
+    EXPECT_EQ(0, RunCommand("tar -xf '" + UnixPath(Path("arc.tar")) + "' -C '" + UnixPath(into) +
+                            "' hard dir/f.txt", &out)) << out;
+    EXPECT_EQ("f\n", ReadFile(Join(into, "hard")));
+    EXPECT_EQ("new f\n", ReadFile(Join(into, "dir/f.txt")));
+    RemoveTree(into);
   }
 }
 

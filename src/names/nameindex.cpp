@@ -50,19 +50,23 @@ static bool Grow(NameIndex* index) {
   return true;
 }
 
-bool AddName(NameIndex* index, const char* name, int32_t value) {
+int32_t FindOrAddName(NameIndex* index, const char* name, int32_t value) {
   // Kept at most half full, so that probes stay short.
-  if ((index->used + 1) * 2 > index->capacity && !Grow(index)) return false;
+  if ((index->used + 1) * 2 > index->capacity && !Grow(index)) return -1;
   uint32_t hash = HashOf(name);
   NameSlot* slot = SlotFor(index->slots, index->capacity, hash, name);
-  if (slot->name != nullptr) return true;
+  if (slot->name != nullptr) return slot->value;
   char* copy = CopyText(name);
-  if (copy == nullptr) return false;
+  if (copy == nullptr) return -1;
   slot->hash = hash;
   slot->value = value;
   slot->name = copy;
   index->used++;
-  return true;
+  return value;
+}
+
+bool AddName(NameIndex* index, const char* name, int32_t value) {
+  return FindOrAddName(index, name, value) >= 0;
 }
 
 int32_t FindName(const NameIndex* index, const char* name) {
@@ -72,35 +76,22 @@ int32_t FindName(const NameIndex* index, const char* name) {
   return slot->name == nullptr ? -1 : slot->value;
 }
 
-bool SetName(NameIndex* index, const char* name, int32_t value) {
-  if (index->capacity > 0) {
-    NameSlot* slot = SlotFor(index->slots, index->capacity, HashOf(name), name);
-    if (slot->name != nullptr) {
-      slot->value = value;
-      return true;
-    }
-  }
-  return AddName(index, name, value);
-}
-
 bool PutText(NameTable* table, const char* name, const char* text) {
   char* copy = CopyText(text);
   if (copy == nullptr) return false;
-  int32_t at = FindName(&table->index, name);
-  if (at >= 0) {
+  int32_t at = RoomForOneMore(&table->texts, table->count, &table->capacity)
+                   ? FindOrAddName(&table->index, name, table->count)
+                   : -1;
+  if (at < 0) {
+    free(copy);
+    return false;
+  }
+  if (at == table->count) {
+    table->count++;
+  } else {
     free(table->texts[at]);
-    table->texts[at] = copy;
-    return true;
   }
-  if (!RoomForOneMore(&table->texts, table->count, &table->capacity)) {
-    free(copy);
-    return false;
-  }
-  if (!AddName(&table->index, name, table->count)) {
-    free(copy);
-    return false;
-  }
-  table->texts[table->count++] = copy;
+  table->texts[at] = copy;
   return true;
 }
 

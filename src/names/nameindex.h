@@ -24,11 +24,12 @@ void DoneNameIndex(NameIndex* index);
 // stays). False when memory runs out.
 bool AddName(NameIndex* index, const char* name, int32_t value);
 
+// The value stored with `name`; when it is not there, it is added with
+// `value`, which is answered. -1 when memory runs out. Values are not -1.
+int32_t FindOrAddName(NameIndex* index, const char* name, int32_t value);
+
 // The value stored with `name`, or -1.
 int32_t FindName(const NameIndex* index, const char* name);
-
-// Sets the value stored with `name`, adding the name when it is not there.
-bool SetName(NameIndex* index, const char* name, int32_t value);
 
 // Names with a text each; the last text put under a name stays. A
 // zero-filled table is an empty one.

@@ -1,6 +1,5 @@
 // Extraction: the members that the host's masks select, written below the
 // output directory.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -57,32 +56,27 @@ bool ReplaceExisting(const char* written, const char* outputPath, bool mayMakeWr
   return PfReplace(written, outputPath);
 }
 
-// A file's identity as a key of the index.
-static void IdentityKey(const PfFileId& id, char* key, size_t size) {
-  snprintf(key, size, "%llx:%llx", static_cast<unsigned long long>(id.volume),
-           static_cast<unsigned long long>(id.index));
-}
-
 // Whether this run wrote the file at `path`: a later member of its name
 // replaces it without asking, as the last copy wins.
 bool WroteIt(const Extraction& x, const char* path) {
   PfFileId id;
-  char key[48];
+  char key[kFileIdKeySize];
   if (!PfGetFileId(path, &id)) return false;
-  IdentityKey(id, key, sizeof key);
+  FileIdKey(id, key, sizeof key);
   return FindName(&x.written, key) >= 0;
 }
 
 bool RememberWritten(Extraction* x, const char* path) {
   PfFileId id;
-  char key[48];
+  char key[kFileIdKeySize];
   if (!PfGetFileId(path, &id)) return true;
-  IdentityKey(id, key, sizeof key);
+  FileIdKey(id, key, sizeof key);
   return AddName(&x->written, key, 0);
 }
 
 // A folder made for a file stands as one this run made, should a folder
-// member of its name follow.
+// member of its name follow. Without the memory to remember it, that member
+// finds it there before and leaves its time as it is.
 void NoteFolderMade(void* context, const char* folder) {
   RememberWritten(static_cast<Extraction*>(context), folder);
 }

@@ -35,37 +35,28 @@ static bool RememberFolder(Extraction* x, const TarEntry& member, const char* pa
   if (!RoomForOneMore(&x->folders, x->folderCount, &x->folderCapacity)) return false;
   char* copy = CopyText(path);
   if (copy == nullptr) return false;
-  x->folders[x->folderCount++] = {copy, member.mtime, member.hasTime, member.mode};
+  x->folders[x->folderCount] = {copy, x->folderCount, member.mtime, member.hasTime, member.mode};
+  x->folderCount++;
   return true;
 }
 
 bool ExtractFolder(Extraction* x, const TarEntry& member) {
   OutputRule rule = CurrentOutputRule();
   // Names alone keep no folders.
-  if (rule.pathMode == 0) return true;
+  if (rule.pathMode == 0 || IsBasePathItself(member.name, rule)) return true;
   if (member.unnameable) {
     x->refusedUnsafe = true;
     return true;
   }
-  char shown[256] = {};
-  char full[kFullPathSize];
-  OutputPathResult made = MakeOutputPath(member.name, rule, shown);
-  if (made == kOutputPathOk && !FullOutputPath(*x, shown, strlen(rule.outputDir), full)) {
-    made = kOutputPathTooLong;
-  }
-  if (made == kOutputPathUnsafe) {
-    if (!IsBasePathItself(member.name, rule)) x->refusedUnsafe = true;
-    return true;
-  }
-  if (made == kOutputPathTooLong) {
-    SetStatus(StatusFileError);
-    return false;
-  }
+  Output out;
+  Cleared placed = PlaceOutput(x, member, &out);
+  if (placed != kClearedWrite) return placed != kClearedStop;
   // A folder that was there before keeps its time. A file or a link where
   // the folder belongs is left as it is and the folder is not made: the
   // run goes on, so that a file below it names the failure, and ends with
   // StatusFileError.
-  PfPathKind kind = PfInspectBelow(full, strlen(x->outputDir));
+  PfPathKind kind = out.kind;
+  const char* full = out.full;
   if (kind == kPfDirectory && !WroteIt(*x, full)) return true;
   FolderWatch watch = {NoteFolderMade, x};
   if ((kind != kPfNothing && kind != kPfDirectory) ||
@@ -86,9 +77,13 @@ static int Depth(const char* path) {
   return depth;
 }
 
+// Deeper first; of one depth, in archive order, so that the last member
+// of a folder's name gives it its time.
 static int DeeperFirst(const void* a, const void* b) {
-  return Depth(static_cast<const MadeFolder*>(b)->path) -
-         Depth(static_cast<const MadeFolder*>(a)->path);
+  const MadeFolder& x = *static_cast<const MadeFolder*>(a);
+  const MadeFolder& y = *static_cast<const MadeFolder*>(b);
+  int deeper = Depth(y.path) - Depth(x.path);
+  return deeper != 0 ? deeper : x.order - y.order;
 }
 
 static void StampFolders(Extraction* x) {
@@ -102,16 +97,6 @@ static void StampFolders(Extraction* x) {
 }
 
 // --------------------------------------------------------------- links
-
-// The next component of `path`, from `*at`; false at its end.
-static bool NextComponent(const char* path, size_t* at, const char** part, size_t* len) {
-  while (path[*at] == '\\' || path[*at] == '/') (*at)++;
-  if (path[*at] == '\0') return false;
-  *part = path + *at;
-  *len = strcspn(*part, "\\/");
-  *at += *len;
-  return true;
-}
 
 // Whether a link at `at` (a path below the output folder) to `target`
 // stays inside the output folder, each link this run made on the way
@@ -133,23 +118,11 @@ static bool TargetStaysInside(const Extraction& x, const char* at, const char* t
   size_t pos = 0;
   const char* part;
   size_t partLen;
-  while (NextComponent(rest, &pos, &part, &partLen)) {
-    if (partLen == 1 && part[0] == '.') continue;
-    if (partLen == 2 && part[0] == '.' && part[1] == '.') {
-      if (len == 0) return false;
-      while (len > 0 && path[len - 1] != '\\') len--;
-      if (len > 0) len--;
-      path[len] = '\0';
-      if (len <= absentFrom) absentFrom = SIZE_MAX;
-      continue;
-    }
+  while (NextPathPart(rest, &pos, &part, &partLen)) {
     size_t before = len;
-    size_t sep = len > 0 ? 1 : 0;
-    if (dirLen + len + sep + partLen + 1 > sizeof path) return false;
-    if (sep) path[len++] = '\\';
-    memcpy(path + len, part, partLen);
-    len += partLen;
-    path[len] = '\0';
+    if (!StepPath(path, &len, sizeof path - dirLen, part, partLen)) return false;
+    if (len < before && len <= absentFrom) absentFrom = SIZE_MAX;  // a ".."
+    if (len <= before) continue;  // "." or ".."
     if (const char* made = GetText(&x.links, path)) {
       // A link this run made: its target goes in its place.
       char next[kFullPathSize];

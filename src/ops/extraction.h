@@ -16,6 +16,7 @@
 // A folder member this run made: it gets its time and mode at the end.
 struct MadeFolder {
   char* path;
+  int32_t order;  // of the folder members made
   int64_t mtime;
   bool hasTime;
   int32_t mode;

@@ -219,14 +219,14 @@ static bool IsNameless(const StoredItem& item) {
   return item.typeflag == kTypeDirectory && item.member[0] == '\0';
 }
 
-// The files stored in this pass that have more names than one are kept in
-// a table by their identity, with the member name each was stored under
-// first.
-static void IdText(const PfFileId& id, char* out, size_t size) {
-  snprintf(out, size, "%llx:%llx", static_cast<unsigned long long>(id.volume),
+void FileIdKey(const PfFileId& id, char* key, size_t size) {
+  snprintf(key, size, "%llx:%llx", static_cast<unsigned long long>(id.volume),
            static_cast<unsigned long long>(id.index));
 }
 
+// The files stored in this pass that have more names than one are kept in
+// a table by their identity, with the member name each was stored under
+// first.
 static bool HasOtherNames(const StoredItem& item) {
   return item.typeflag == kTypeRegular && item.status.hasId && item.status.links > 1;
 }
@@ -235,8 +235,8 @@ static bool HasOtherNames(const StoredItem& item) {
 // to the member it was stored as.
 static void TellHardLink(const NameTable& names, StoredItem* item) {
   if (!HasOtherNames(*item)) return;
-  char id[40];
-  IdText(item->status.id, id, sizeof id);
+  char id[kFileIdKeySize];
+  FileIdKey(item->status.id, id, sizeof id);
   const char* first = GetText(&names, id);
   if (first == nullptr) return;
   item->typeflag = kTypeHardLink;
@@ -250,8 +250,8 @@ static void TellHardLink(const NameTable& names, StoredItem* item) {
 // first name stays.
 static bool RememberFirstName(NameTable* names, const StoredItem& item) {
   if (!HasOtherNames(item)) return true;
-  char id[40];
-  IdText(item.status.id, id, sizeof id);
+  char id[kFileIdKeySize];
+  FileIdKey(item.status.id, id, sizeof id);
   return PutText(names, id, item.member);
 }
 

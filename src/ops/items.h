@@ -57,6 +57,10 @@ bool StoreItem(TarWriter* out, const char* source, const StoredItem& item);
 // True, with StatusNothingToAdd, when every item names an existing directory.
 bool AllItemsAreDirectories(const FileMaskList* items);
 
+// A file's identity as the key of a name index: two numbers in hex.
+const size_t kFileIdKeySize = 40;
+void FileIdKey(const PfFileId& id, char* key, size_t size);
+
 // The files of the archive an operation works on, the archive and the
 // temporary file being written: they are never added as items, and never
 // overwritten by an extracted member.

@@ -16,7 +16,6 @@
 #include "../session/current.h"
 #include "../session/settings.h"
 #include "../tar/copy.h"
-#include "../tar/format.h"
 #include "append.h"
 #include "carry.h"
 #include "archiveio.h"
@@ -142,12 +141,10 @@ static bool IsKeptItem(const void* context, const FileMaskEntry* item) {
 }
 
 // A folder entry is carried over as stored: a folder item of its name adds
-// no second one.
+// no second one. The scanner names a folder without its separator.
 static bool RememberFolder(Update* u, const char* name) {
   char key[kKeySize];
   UpcaseName(name, key, sizeof key);
-  size_t len = strlen(key);
-  if (len > 0 && key[len - 1] == '\\') key[len - 1] = '\0';
   return key[0] == '\0' || AddName(&u->heldFolders, key, 0);
 }
 
@@ -254,7 +251,7 @@ static void UpdateLockedArchive(Update* u, const FileMaskList* items) {
   if (StatusIsOk() && !IndexItems(u, items)) SetStatus(StatusOutOfMemory);
   for (const TarEntry* e = members.head; e != nullptr && StatusIsOk(); e = e->next) {
     if (e->listed && !AddName(&u->listedNames, e->name, 0)) SetStatus(StatusOutOfMemory);
-    if (e->typeflag == kTypeDirectory && !RememberFolder(u, e->name)) {
+    if (IsFolderEntry(*e) && !RememberFolder(u, e->name)) {
       SetStatus(StatusOutOfMemory);
     }
   }

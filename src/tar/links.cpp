@@ -17,14 +17,11 @@ const MemberRecord* FindMember(const MemberIndex* index, const char* name) {
 }
 
 static bool Record(MemberIndex* index, const char* name, const MemberRecord& record) {
-  int32_t at = FindName(&index->names, name);
-  if (at >= 0) {
-    index->records[at] = record;  // the last of a name wins
-    return true;
-  }
   if (!RoomForOneMore(&index->records, index->count, &index->capacity)) return false;
-  if (!AddName(&index->names, name, index->count)) return false;
-  index->records[index->count++] = record;
+  int32_t at = FindOrAddName(&index->names, name, index->count);
+  if (at < 0) return false;
+  if (at == index->count) index->count++;
+  index->records[at] = record;  // the last of a name wins
   return true;
 }
 
@@ -58,28 +55,40 @@ bool IsAbsoluteTarget(const char* target) {
   return target[0] == '\\' || target[0] == '/' || (letter && target[1] == ':');
 }
 
-// Appends the components of `path` to `out` (holding `*len` bytes of a
-// folder path), "." passed over and ".." taking one off. False when a ".."
-// would leave the top or the result does not fit.
-static bool Walk(const char* path, char* out, size_t* len, size_t size) {
-  while (*path != '\0') {
-    const char* end = path;
-    while (*end != '\0' && *end != '\\' && *end != '/') end++;
-    size_t part = static_cast<size_t>(end - path);
-    if (part == 2 && path[0] == '.' && path[1] == '.') {
-      if (*len == 0) return false;
-      while (*len > 0 && out[*len - 1] != '\\') (*len)--;
-      if (*len > 0) (*len)--;
-    } else if (part > 0 && !(part == 1 && path[0] == '.')) {
-      size_t sep = *len > 0 ? 1 : 0;
-      if (*len + sep + part + 1 > size) return false;
-      if (sep) out[(*len)++] = '\\';
-      memcpy(out + *len, path, part);
-      *len += part;
-    }
-    path = *end != '\0' ? end + 1 : end;
+bool NextPathPart(const char* path, size_t* at, const char** part, size_t* len) {
+  while (path[*at] == '\\' || path[*at] == '/') (*at)++;
+  if (path[*at] == '\0') return false;
+  *part = path + *at;
+  *len = strcspn(*part, "\\/");
+  *at += *len;
+  return true;
+}
+
+bool StepPath(char* out, size_t* len, size_t size, const char* part, size_t partLen) {
+  if (partLen == 1 && part[0] == '.') return true;
+  if (partLen == 2 && part[0] == '.' && part[1] == '.') {
+    if (*len == 0) return false;
+    while (*len > 0 && out[*len - 1] != '\\') (*len)--;
+    if (*len > 0) (*len)--;
+  } else {
+    size_t sep = *len > 0 ? 1 : 0;
+    if (*len + sep + partLen + 1 > size) return false;
+    if (sep) out[(*len)++] = '\\';
+    memcpy(out + *len, part, partLen);
+    *len += partLen;
   }
   out[*len] = '\0';
+  return true;
+}
+
+// Steps the folder path in `out` by every part of `path`.
+static bool Walk(const char* path, char* out, size_t* len, size_t size) {
+  size_t at = 0;
+  const char* part;
+  size_t partLen;
+  while (NextPathPart(path, &at, &part, &partLen)) {
+    if (!StepPath(out, len, size, part, partLen)) return false;
+  }
   return true;
 }
 

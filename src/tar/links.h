@@ -45,6 +45,15 @@ const MemberRecord* FindMember(const MemberIndex* index, const char* name);
 // member: an absolute target, or one that leads above the archive's top.
 bool LinkedMemberName(const TarEntry& link, char* out, size_t size);
 
+// The next part of a path from `*at`, separators ("\" or "/") passed
+// over; false at its end.
+bool NextPathPart(const char* path, size_t* at, const char** part, size_t* len);
+// Steps the relative path in `out` (`*len` bytes, "\" separators, `size`
+// bytes of room) by one part: "." leaves it, ".." takes its last part off,
+// any other is added. False when a ".." would leave the top or the part
+// does not fit.
+bool StepPath(char* out, size_t* len, size_t size, const char* part, size_t partLen);
+
 // Whether a link target is absolute: a leading separator, a drive letter
 // and a colon, or a UNC prefix.
 bool IsAbsoluteTarget(const char* target);

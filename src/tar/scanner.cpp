@@ -8,24 +8,9 @@ static ScanEnd EndScan(TarReader* r, ScanEnd end) {
   return end;
 }
 
-ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list,
-                    const FileMaskList* masks, bool keepAll, const FileMaskList* select,
-                    MemberIndex* index) {
-  StartEntryList(list);
-  MemberIndex own = {};
-  MemberIndex* members = index != nullptr ? index : &own;
-  ScanEnd end = kScanAtEnd;
-  if (!StartTarReader(r, source)) {
-    end = r->outcome.end;
-  } else {
-    end = ScanEntries(r, list, masks, keepAll, select, members);
-  }
-  DoneMemberIndex(&own);
-  return end;
-}
-
-ScanEnd ScanEntries(TarReader* r, TarEntryList* list, const FileMaskList* masks, bool keepAll,
-                    const FileMaskList* select, MemberIndex* members) {
+// The entries from where a started reader stands.
+static ScanEnd ScanEntries(TarReader* r, TarEntryList* list, const FileMaskList* masks,
+                           bool keepAll, const FileMaskList* select, MemberIndex* members) {
   for (;;) {
     TarEntry work;
     if (StopRequested()) return EndScan(r, kScanStopped);
@@ -46,4 +31,17 @@ ScanEnd ScanEntries(TarReader* r, TarEntryList* list, const FileMaskList* masks,
     if (!AppendEntry(list, work)) return EndScan(r, kScanOutOfMemory);
   }
   return r->outcome.end;
+}
+
+ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list,
+                    const FileMaskList* masks, bool keepAll, const FileMaskList* select,
+                    MemberIndex* index) {
+  StartEntryList(list);
+  MemberIndex own = {};
+  MemberIndex* members = index != nullptr ? index : &own;
+  ScanEnd end = StartTarReader(r, source)
+                    ? ScanEntries(r, list, masks, keepAll, select, members)
+                    : r->outcome.end;
+  DoneMemberIndex(&own);
+  return end;
 }

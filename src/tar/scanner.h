@@ -19,6 +19,3 @@
 ScanEnd ScanArchive(TarReader* r, ByteSource* source, TarEntryList* list,
                     const FileMaskList* masks, bool keepAll,
                     const FileMaskList* select = nullptr, MemberIndex* index = nullptr);
-// The same from where a started reader stands.
-ScanEnd ScanEntries(TarReader* r, TarEntryList* list, const FileMaskList* masks, bool keepAll,
-                    const FileMaskList* select, MemberIndex* members);

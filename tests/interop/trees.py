@@ -135,7 +135,7 @@ def differences(want, got, modes=True, copies_for_links=False, times=None):
     return diffs, copied
 
 
-def extract(command, archive, into, cwd):
+def extract(command, archive, into):
     os.makedirs(into)
     r = subprocess.run(command + [os.path.abspath(archive)], cwd=into,
                        capture_output=True, env=dict(os.environ, WINEDEBUG="-all"))
@@ -145,13 +145,13 @@ def extract(command, archive, into, cwd):
 def round_trip(votar, archive, work):
     """GNU tar -x, votar add, GNU tar -x: the differences, one line each."""
     first = os.path.join(work, "first")
-    extract(["tar", "--no-same-owner", "-xf"], archive, first, work)
+    extract(["tar", "--no-same-owner", "-xf"], archive, first)
     items = sorted(os.listdir(first))
     r = subprocess.run(votar + ["add", os.path.join(work, "votar.tar")] + items +
                        ["--root", first], capture_output=True,
                        env=dict(os.environ, WINEDEBUG="-all"))
     extract(["tar", "--no-same-owner", "-xf"], os.path.join(work, "votar.tar"),
-            os.path.join(work, "again"), work)
+            os.path.join(work, "again"))
     want = describe(first)
     got = describe(os.path.join(work, "again"))
     return r.returncode, r.stderr.decode(errors="replace"), want, got
@@ -181,11 +181,11 @@ def main():
                     print("  " + line)
                 failed += bool(diffs)
                 continue
-            gnu_rc, gnu_err = extract(["tar", "--no-same-owner", "-xf"], archive,
-                                      os.path.join(work, "gnu"), work)
+            gnu_rc, _ = extract(["tar", "--no-same-owner", "-xf"], archive,
+                                os.path.join(work, "gnu"))
             # votar extracts into the current folder: its -o would be a
             # Unix path under Wine.
-            rc, err = extract(votar, archive, os.path.join(work, "votar"), work)
+            rc, err = extract(votar, archive, os.path.join(work, "votar"))
             want = describe(os.path.join(work, "gnu"))
             got = describe(os.path.join(work, "votar"))
             times = folder_times(archive)

@@ -58,7 +58,7 @@ std::string Bytes(int64_t n) {
 
 void ClearBar() {
   if (!feedback.shown) return;
-  fprintf(stderr, "\r%70s\r", "");
+  Print(stderr, "\r" + std::string(70, ' ') + "\r");
   feedback.shown = false;
 }
 
@@ -84,7 +84,7 @@ void DrawBar(bool force) {
              Bytes(feedback.done).c_str(), Bytes(total).c_str(),
              Bytes(static_cast<int64_t>(rate)).c_str());
   }
-  fputs(text, stderr);
+  Print(stderr, text);
   fflush(stderr);
   feedback.shown = true;
 }
@@ -92,7 +92,7 @@ void DrawBar(bool force) {
 void ShowPending() {
   if (feedback.pending.empty()) return;
   ClearBar();
-  fputs(feedback.pending.c_str(), stdout);
+  Print(stdout, feedback.pending);
   feedback.pending.clear();
 }
 
@@ -139,7 +139,7 @@ int32_t Ask(const std::string& question) {
   ClearBar();
   fflush(stdout);
   for (;;) {
-    fprintf(stderr, "votar: %s [y]es, [n]o, [a]ll, [q]uit: ", question.c_str());
+    Print(stderr, "votar: " + question + " [y]es, [n]o, [a]ll, [q]uit: ");
     fflush(stderr);
     char line[64];
     if (fgets(line, sizeof line, stdin) == nullptr) {
@@ -212,15 +212,84 @@ void EndFeedback(bool succeeded) {
   ClearBar();
 }
 
+// `format` filled in, whatever its length.
+static std::string Formatted(const char* format, va_list args) {
+  std::string text(256, '\0');
+  for (;;) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = vsnprintf(&text[0], text.size(), format, copy);
+    va_end(copy);
+    if (n >= 0 && static_cast<size_t>(n) < text.size()) {
+      text.resize(static_cast<size_t>(n));
+      return text;
+    }
+    // A runtime that answers -1 for a buffer too small gets larger ones,
+    // up to a limit no message of votar's comes near.
+    if (text.size() >= (1u << 20)) {
+      text.resize(strnlen(text.data(), text.size()));
+      return text;
+    }
+    text.assign(n >= 0 ? static_cast<size_t>(n) + 1 : text.size() * 2, '\0');
+  }
+}
+
+#ifdef _WIN32
+// The console a stream writes to, or null for a pipe, a file or NUL;
+// looked for once per stream.
+static HANDLE ConsoleOf(FILE* stream) {
+  static HANDLE consoles[2];
+  static bool looked[2];
+  int i = stream == stderr ? 1 : 0;
+  if (!looked[i]) {
+    looked[i] = true;
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode;
+    consoles[i] = GetConsoleMode(h, &mode) ? h : nullptr;
+  }
+  return consoles[i];
+}
+
+static void WriteConsoleText(HANDLE console, const std::string& text) {
+  std::wstring wide = Utf8ToWide(text);
+  const wchar_t* at = wide.data();
+  size_t left = wide.size();
+  while (left > 0) {
+    // Old consoles take about 64 KiB a call; a pair of surrogates stays
+    // in one.
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(left, 8192));
+    if (chunk < left && IS_HIGH_SURROGATE(at[chunk - 1])) chunk--;
+    DWORD written = 0;
+    if (!WriteConsoleW(console, at, chunk, &written, nullptr) || written == 0) return;
+    at += written;
+    left -= written;
+  }
+}
+#endif
+
+void Print(FILE* stream, const std::string& text) {
+#ifdef _WIN32
+  if (HANDLE console = ConsoleOf(stream)) return WriteConsoleText(console, text);
+#endif
+  fwrite(text.data(), 1, text.size(), stream);
+}
+
+void PrintF(FILE* stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = Formatted(format, args);
+  va_end(args);
+  Print(stream, text);
+}
+
 void Warn(const char* format, ...) {
   ClearBar();
   fflush(stdout);
-  fputs("votar: ", stderr);
   va_list args;
   va_start(args, format);
-  vfprintf(stderr, format, args);
+  std::string text = Formatted(format, args);
   va_end(args);
-  fputc('\n', stderr);
+  Print(stderr, "votar: " + text + "\n");
 }
 
 void BufferOutput() {

@@ -31,6 +31,17 @@ void BeginFeedback(const Options& o, Operation op, int64_t total);
 // Clears the bar; names the last file as done when the operation succeeded.
 void EndFeedback(bool succeeded);
 
+// Text (UTF-8) on standard output or standard error, as every word votar
+// writes goes out: on Windows as UTF-16 to a console, whatever its code
+// page, and elsewhere (pipes and files, and natively always) as the UTF-8
+// bytes themselves.
+void Print(FILE* stream, const std::string& text);
+void PrintF(FILE* stream, const char* format, ...)
+#if defined(__GNUC__) && !defined(_WIN32)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
 // "votar: " and the message on standard error, after what standard output
 // holds, so that the two read in order when they go to the same place.
 void Warn(const char* format, ...)

@@ -69,9 +69,9 @@ struct Summary {
   bool damaged = false;
 };
 
-// Lines go out through fputs: mingw's printf writes each call through,
-// whatever the buffering, one write per line into a pipe.
-void Put(const std::string& text) { fputs(text.c_str(), stdout); }
+// Lines go out whole through Print: mingw's printf writes each call
+// through, whatever the buffering, one write per line into a pipe.
+void Put(const std::string& text) { Print(stdout, text); }
 
 void PrintJson(const Options& o, const ArcFileList& files, const Summary& s) {
   std::string compression = CompressionOf(o.archive);

@@ -16,11 +16,31 @@
 #include <io.h>
 #endif
 
+// Every name reaches the module in the ANSI code page; one that has no
+// form there would become another name, or none.
+static void RefuseUnnamable(const std::string& shown) {
+  Warn("'%s' has characters outside the ANSI code page: the module cannot name it",
+       shown.c_str());
+}
+
+// `args` are native: on Windows in the ANSI code page already, natively as
+// Linux handed them over, checked here once the code page is settled.
 static int Run(const std::vector<std::string>& args) {
   Options o;
   int parsed = ParseArgs(args, &o);
   if (parsed >= 0) return parsed;
   std::string error;
+  if (!SettleCodePage(o.utf8, &error)) {
+    Warn("%s", error.c_str());
+    return 1;
+  }
+  for (const std::string& arg : args) {
+    std::string ansi;
+    if (!ToAnsi(arg, &ansi)) {
+      RefuseUnnamable(Shown(arg));
+      return 1;
+    }
+  }
   if (!LoadApi(&error)) {
     Warn("%s", error.c_str());
     return 1;
@@ -32,13 +52,6 @@ static int Run(const std::vector<std::string>& args) {
                                     : Delete(o);
   api.DoneArcFile();
   return rc;
-}
-
-// Every name reaches the module in the ANSI code page; one that has no
-// form there would become another name, or none.
-static void RefuseUnnamable(const std::string& shown) {
-  Warn("'%s' has characters outside the ANSI code page: the module cannot name it",
-       shown.c_str());
 }
 
 #ifdef _WIN32
@@ -63,15 +76,6 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
   BufferOutput();
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; i++) {
-    std::string ansi;
-    if (!ToAnsi(argv[i], &ansi)) {
-      RefuseUnnamable(argv[i]);
-      return 1;
-    }
-    args.push_back(argv[i]);
-  }
-  return Run(args);
+  return Run(std::vector<std::string>(argv + 1, argv + argc));
 }
 #endif

@@ -7,6 +7,34 @@
 #include <windows.h>
 #else
 #include <iconv.h>
+#include <langinfo.h>
+#include <clocale>
+#include <cstring>
+#endif
+
+#ifdef _WIN32
+// The process has its code page from the start: UTF-8 when Windows read
+// votar.exe's manifest, else the system's.
+bool AnsiIsUtf8() { return GetACP() == CP_UTF8; }
+
+bool SettleCodePage(bool utf8, std::string* why) {
+  if (!utf8 || AnsiIsUtf8()) return true;
+  *why = "names in UTF-8 need Windows 10 version 1903 or later: here the ANSI code page is " +
+         std::to_string(GetACP());
+  return false;
+}
+#else
+static bool ansiIsUtf8 = false;
+
+bool AnsiIsUtf8() { return ansiIsUtf8; }
+
+bool SettleCodePage(bool utf8, std::string* why) {
+  setlocale(LC_CTYPE, utf8 ? "C.UTF-8" : "");
+  ansiIsUtf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  if (!utf8 || ansiIsUtf8) return true;
+  *why = "names in UTF-8 need the locale C.UTF-8, which this system does not have";
+  return false;
+}
 #endif
 
 #ifndef _WIN32
@@ -24,13 +52,39 @@ static bool Convert(iconv_t cd, const std::string& in, std::string* out) {
   out->resize(out->size() - dstLeft);
   return true;
 }
+
+// Whether `text` is UTF-8: shortest forms only, no surrogates, nothing
+// past U+10FFFF.
+static bool IsUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    // The bytes that follow the first; 4 for a byte no sequence starts with.
+    size_t more = c < 0x80 ? 0 : c < 0xC2 ? 4 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : c < 0xF5 ? 3 : 4;
+    if (more == 4 || more >= text.size() - i) return false;
+    uint32_t cp = more == 0 ? c : c & (0x3F >> more);
+    for (size_t k = 1; k <= more; k++) {
+      unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (next & 0x3F);
+    }
+    bool shortest = more < 2 || cp >= (more == 2 ? 0x800u : 0x10000u);
+    if (!shortest || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF) return false;
+    i += more + 1;
+  }
+  return true;
+}
 #endif
+
 
 bool ToAnsi(const std::string& native, std::string* ansi) {
 #ifdef _WIN32
   *ansi = native;
   return true;
 #else
+  if (AnsiIsUtf8()) {
+    *ansi = native;
+    return IsUtf8(native);
+  }
   static iconv_t cd = iconv_open("CP1252", "UTF-8");
   return Convert(cd, native, ansi);
 #endif
@@ -67,8 +121,12 @@ static void PutUtf8(uint32_t cp, std::string* out) {
 #endif
 
 void AppendAnsiAsUtf8(const char* ansi, size_t len, std::string* out) {
+  if (AnsiIsUtf8()) {
+    out->append(ansi, len);
+    return;
+  }
 #ifdef _WIN32
-  *out += AnsiToUtf8(std::string(ansi, len));
+  *out += WideToUtf8(AnsiToWide(std::string(ansi, len)).c_str());
 #else
   for (size_t i = 0; i < len; i++) {
     unsigned char c = static_cast<unsigned char>(ansi[i]);
@@ -84,13 +142,9 @@ void AppendAnsiAsUtf8(const char* ansi, size_t len, std::string* out) {
 }
 
 std::string AnsiToUtf8(const std::string& ansi) {
-#ifdef _WIN32
-  return WideToUtf8(AnsiToWide(ansi).c_str());
-#else
   std::string out;
   AppendAnsiAsUtf8(ansi.data(), ansi.size(), &out);
   return out;
-#endif
 }
 
 void AppendListed(const char* moduleName, std::string* out) {
@@ -142,26 +196,37 @@ std::string DiskShown(const std::string& modulePath) { return Shown(NativeForm(m
 
 #ifdef _WIN32
 bool WideToAnsi(const wchar_t* wide, std::string* ansi) {
+  // UTF-8 takes neither best fit nor a default character (the call fails
+  // when given them); asked to refuse invalid characters, it fails at a
+  // lone surrogate rather than write U+FFFD for it.
+  bool utf8 = AnsiIsUtf8();
+  UINT cp = utf8 ? CP_UTF8 : CP_ACP;
+  DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
   BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lossy);
+  BOOL* used = utf8 ? nullptr : &lossy;
+  int n = WideCharToMultiByte(cp, flags, wide, -1, nullptr, 0, nullptr, used);
   ansi->assign(static_cast<size_t>(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, &(*ansi)[0], n, nullptr, &lossy);
+  if (n > 0) WideCharToMultiByte(cp, flags, wide, -1, &(*ansi)[0], n, nullptr, used);
   ansi->resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
   return n > 0 && !lossy;
 }
 
-std::wstring AnsiToWide(const std::string& ansi) {
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+static std::wstring ToWide(UINT cp, const std::string& text) {
+  int n = MultiByteToWideChar(cp, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], n);
+  if (n > 0) MultiByteToWideChar(cp, 0, text.c_str(), -1, &wide[0], n);
   wide.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
   return wide;
 }
 
+std::wstring AnsiToWide(const std::string& ansi) { return ToWide(CP_ACP, ansi); }
+
+std::wstring Utf8ToWide(const std::string& utf8) { return ToWide(CP_UTF8, utf8); }
+
 std::string WideToUtf8(const wchar_t* wide) {
   int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &out[0], n, nullptr, nullptr);
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, -1, &out[0], n, nullptr, nullptr);
   out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
   return out;
 }

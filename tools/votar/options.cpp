@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "console.h"
+
 #ifndef VOTAR_VERSION
 #define VOTAR_VERSION "unknown"
 #endif
@@ -39,6 +41,20 @@ static const char kUsage[] =
     "'votar --version' prints the version. '--' ends the options.\n";
 
 #ifdef _WIN32
+static const char kNames[] =
+    "Names reach the module in the ANSI code page: UTF-8 from Windows 10\n"
+    "version 1903 on, else the system's code page, where a name that has no form\n"
+    "is refused. --utf8, taken by every command, insists on UTF-8.\n";
+static const char kUtf8[] = "--utf8 (every command): fail unless names are in UTF-8.\n";
+#else
+static const char kNames[] =
+    "Names reach the module in UTF-8 when the locale's character set is UTF-8,\n"
+    "else in Windows-1252, where a name that has no form is refused. --utf8,\n"
+    "taken by every command, asks for UTF-8 whatever the locale.\n";
+static const char kUtf8[] = "--utf8 (every command): names in UTF-8 whatever the locale.\n";
+#endif
+
+#ifdef _WIN32
 static const char kLinks[] =
     "Folders are stored as well, empty ones too. A link to a file is stored as\n"
     "the file it points to; a link to a folder is not followed. FIFOs, sockets\n"
@@ -53,36 +69,36 @@ static const char kLinks[] =
 
 static void PrintCommandHelp(const std::string& command) {
   if (command == "add") {
-    printf("usage: votar add ARCHIVE ITEM... [options]\n"
-           "Adds files, and folders with all they hold, each under its path as given:\n"
-           "docs/a.txt is stored as docs\\a.txt. Makes the archive when there is none,\n"
-           "or when an empty file has its name.\n"
-           "  --root DIR   the items are paths below DIR, which is not stored\n"
-           "  --flat       store file names alone, without their folders\n"
-           "  --base NAME  store every member below the folder NAME (not with --flat)\n"
-           "  -y           replace existing members without asking\n"
-           "  -n           keep existing members without asking\n"
-           "  -v           name each file as it is added\n"
-           "%s%s", kLinks, kExisting);
+    PrintF(stdout, "usage: votar add ARCHIVE ITEM... [options]\n"
+                   "Adds files, and folders with all they hold, each under its path as given:\n"
+                   "docs/a.txt is stored as docs\\a.txt. Makes the archive when there is none,\n"
+                   "or when an empty file has its name.\n"
+                   "  --root DIR   the items are paths below DIR, which is not stored\n"
+                   "  --flat       store file names alone, without their folders\n"
+                   "  --base NAME  store every member below the folder NAME (not with --flat)\n"
+                   "  -y           replace existing members without asking\n"
+                   "  -n           keep existing members without asking\n"
+                   "  -v           name each file as it is added\n"
+                   "%s%s%s", kLinks, kExisting, kUtf8);
   } else if (command == "list") {
-    printf("usage: votar list ARCHIVE [MASK...] [--json]\n"
-           "  --json   print the listing as JSON\n"
-           "Exits with 1 when the masks match nothing; an archive without members\n"
-           "lists as empty.\n%s", kMasks);
+    PrintF(stdout, "usage: votar list ARCHIVE [MASK...] [--json]\n"
+                   "  --json   print the listing as JSON\n"
+                   "Exits with 1 when the masks match nothing; an archive without members\n"
+                   "lists as empty.\n%s%s", kMasks, kUtf8);
   } else if (command == "extract") {
-    printf("usage: votar extract ARCHIVE [MASK...] [options]\n"
-           "  -o DIR              extract below DIR (default: the current folder)\n"
-           "  --paths full        keep the stored folders (default)\n"
-           "  --paths none        file names alone, no folders\n"
-           "  --paths below=BASE  keep the folders below BASE, cutting BASE off\n"
-           "  -y                  overwrite existing files without asking\n"
-           "  -n                  keep existing files without asking\n"
-           "  -v                  name each file as it is written\n"
-           "%sA member whose name would lead out of DIR is not extracted, and named.\n%s",
-           kExisting, kMasks);
+    PrintF(stdout, "usage: votar extract ARCHIVE [MASK...] [options]\n"
+                   "  -o DIR              extract below DIR (default: the current folder)\n"
+                   "  --paths full        keep the stored folders (default)\n"
+                   "  --paths none        file names alone, no folders\n"
+                   "  --paths below=BASE  keep the folders below BASE, cutting BASE off\n"
+                   "  -y                  overwrite existing files without asking\n"
+                   "  -n                  keep existing files without asking\n"
+                   "  -v                  name each file as it is written\n"
+                   "%sA member whose name would lead out of DIR is not extracted, and named.\n%s%s",
+                   kExisting, kMasks, kUtf8);
   } else {
-    printf("usage: votar delete ARCHIVE MASK... [-v]\n"
-           "  -v   name each member as it is deleted\n%s", kMasks);
+    PrintF(stdout, "usage: votar delete ARCHIVE MASK... [-v]\n"
+                   "  -v   name each member as it is deleted\n%s%s", kMasks, kUtf8);
   }
 }
 
@@ -95,7 +111,7 @@ static std::string CanonicalCommand(const std::string& word) {
 }
 
 static int Usage(const std::string& message) {
-  fprintf(stderr, "votar: %s\n%s", message.c_str(), kUsage);
+  PrintF(stderr, "votar: %s\n%s", message.c_str(), kUsage);
   return 2;
 }
 
@@ -103,12 +119,12 @@ static int Usage(const std::string& message) {
 static int ParseLeading(const std::vector<std::string>& args) {
   const std::string& first = args[0];
   if (first == "--version") {
-    printf("votar %s\n", VOTAR_VERSION);
+    PrintF(stdout, "votar %s\n", VOTAR_VERSION);
     return 0;
   }
   if (first != "--help" && first != "-h" && first != "help") return -1;
   if (args.size() < 2) {
-    printf("%s\n%s", kUsage, kMasks);
+    PrintF(stdout, "%s\n%s%s", kUsage, kNames, kMasks);
     return 0;
   }
   std::string command = CanonicalCommand(args[1]);
@@ -139,7 +155,9 @@ static int ParseOption(const std::vector<std::string>& args, size_t* i, Options*
   bool next = *i + 1 < args.size();
   const std::string& value = next ? args[*i + 1] : a;
   bool overwrites = c == "add" || c == "extract";
-  if (a == "-v" || a == "--verbose") {
+  if (a == "--utf8") {
+    o->utf8 = true;
+  } else if (a == "-v" || a == "--verbose") {
     o->verbose = true;
   } else if (a == "-y" && overwrites) {
     o->overwrite = kAll;

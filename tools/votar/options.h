@@ -7,7 +7,8 @@
 enum Overwrite { kAsk, kAll, kNone };
 
 // Names are native: as the system handed them to votar (UTF-8 on Linux,
-// ANSI on Windows). Each has an ANSI form: main checked them all.
+// ANSI on Windows). Each has an ANSI form: main checks them all once the
+// code page is settled.
 struct Options {
   std::string command;             // list, extract, add or delete
   std::string archive;
@@ -20,6 +21,7 @@ struct Options {
   Overwrite overwrite = kAsk;
   bool verbose = false;
   bool json = false;
+  bool utf8 = false;               // names in UTF-8 whatever the locale
 };
 
 // Answers -1 when there is work to do; otherwise the exit status, after

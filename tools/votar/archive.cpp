@@ -100,7 +100,7 @@ static std::string WhyNotOpened(const Options& o, unsigned status) {
   if (!compression.empty() && ModuleReads(compression)) {
     return "its " + compression + " stream needs more memory than votar takes for one";
   }
-  // The module keeps a path of up to 260 characters.
+  // The module keeps a path of up to 260 bytes.
   if (ModuleForm(o.archive).size() >= 260) return "its path is too long";
   return StatusWords(status);
 }

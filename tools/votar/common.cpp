@@ -7,7 +7,7 @@
 bool BuildMasks(const std::vector<std::string>& masks, MaskList* list) {
   for (const std::string& m : masks) {
     if (!list->Add(ModuleForm(m))) {
-      Warn("the mask '%s' is longer than a name can be (255 characters)", Shown(m).c_str());
+      Warn("the mask '%s' is longer than a name can be (255 bytes)", Shown(m).c_str());
       return false;
     }
   }
@@ -17,7 +17,7 @@ bool BuildMasks(const std::vector<std::string>& masks, MaskList* list) {
 bool PathsFit(const Options& o) {
   for (const std::string* path : {&o.outputDir, &o.base, &o.root}) {
     if (ModuleForm(*path).size() > kLongestName) {
-      Warn("'%s' is longer than a path the module takes (255 characters)", Shown(*path).c_str());
+      Warn("'%s' is longer than a path the module takes (255 bytes)", Shown(*path).c_str());
       return false;
     }
   }

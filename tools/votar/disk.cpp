@@ -56,7 +56,7 @@ void CollectOne(const Walk& walk, const std::string& item, const DiskLook& look,
   std::string shown = Shown(item);
   // The module takes no longer name; a folder that deep holds none either.
   if (ModuleForm(item).size() > kLongestName) {
-    return Problem(found, item, "its name is longer than 255 characters");
+    return Problem(found, item, "its name is longer than 255 bytes");
   }
   switch (look.kind) {
     case kFile: found->items.push_back({item, look.size}); return;

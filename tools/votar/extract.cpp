@@ -91,13 +91,13 @@ size_t OutputPathLength(const Options& o, const std::string& name) {
 }
 
 // Why the module refused a member, as far as its listed name tells: the
-// module cuts a name past 255 characters to that length and lists a
+// module cuts a name past 255 bytes to that length and lists a
 // character without an ANSI form as "_" (a "_" of the name itself reads
 // the same). An output path that is too long stops the extraction there
 // (`*stopped`): no member after it was named.
 const char* WhyRefused(const Options& o, const std::string& name, bool laterNamed,
                        bool* stopped) {
-  const char* kTooLong = "its path is longer than 255 characters";
+  const char* kTooLong = "its path is longer than 255 bytes";
   *stopped = false;
   if (name.size() >= kLongestName) return kTooLong;
   if (LooksUnsafe(name)) return "unsafe name";

@@ -31,7 +31,7 @@ bool LoadApi(std::string* error);
 // What a status means, in words a user can act on.
 const char* StatusWords(unsigned status);
 
-// The longest name or mask, in ANSI characters, that the module takes.
+// The longest name or mask, in bytes of its ANSI form, that the module takes.
 const size_t kLongestName = 255;
 
 // A mask list that the module builds and frees.

@@ -43,12 +43,28 @@ class Run:
 
 
 class Votar:
-    def __init__(self, program, wine):
-        self.wine = wine
+    def __init__(self, program, wine, env=None):
+        self.program, self.wine, self.env = program, wine, env or {}
         self.command = ["wine", program] if wine else [program]
 
+    def classic(self, work):
+        """votar with names in the classic code page: natively in the C
+        locale; on Windows as a version before 10 1903 runs it, which reads
+        no code page from the manifest (a copy whose manifest names the
+        setting in a namespace no version knows)."""
+        if not self.wine:
+            return Votar(self.program, False, {"LC_ALL": "C"})
+        folder = os.path.join(work, "classic")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(os.path.join(os.path.dirname(self.program), "VoTar40.dll"), folder)
+        setting = b"2019/WindowsSettings\">UTF-8<"
+        data = read(self.program)
+        check(data.count(setting) == 1, "votar.exe's manifest asks for UTF-8")
+        write(os.path.join(folder, "votar.exe"), data.replace(setting, setting.replace(b"gs", b"gX")))
+        return Votar(os.path.join(folder, "votar.exe"), True)
+
     def __call__(self, cwd, *args, stdin=subprocess.DEVNULL):
-        env = dict(os.environ, WINEDEBUG="-all", TZ="UTC")
+        env = dict(os.environ, WINEDEBUG="-all", TZ="UTC", **self.env)
         p = subprocess.run(self.command + list(args), cwd=cwd, stdin=stdin,
                            capture_output=True, env=env, timeout=120)
         run = Run(p.returncode, p.stdout.decode("utf-8", "replace"),
@@ -56,8 +72,9 @@ class Votar:
         check(not RAW_STATUS.search(run.err), "raw status number in %s: %r" % (args, run.err))
         return run
 
-    def members(self, cwd, archive):
-        return [line.split("  ")[-1] for line in self(cwd, "list", archive).out.splitlines()[:-1]]
+    def members(self, cwd, archive, *options):
+        listing = self(cwd, "list", archive, *options).out
+        return [line.split("  ")[-1] for line in listing.splitlines()[:-1]]
 
 
 def scenario(group):
@@ -76,6 +93,12 @@ def write(path, data=b"x\n"):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def run_tar(d, *args):
+    p = subprocess.run(["tar"] + list(args), cwd=d, capture_output=True,
+                       env=dict(os.environ, LC_ALL="C.UTF-8"))
+    return p.stdout.decode("utf-8", "replace").splitlines()
 
 
 def make_project(d):
@@ -148,6 +171,7 @@ def links_and_special_files(votar, d):
 
 @scenario("adding")
 def names_without_an_ansi_form_refused(votar, d):
+    votar = votar.classic(d)
     write(os.path.join(d, "d/plain.txt"))
     write(os.path.join(d, "d/\u03a9mega.txt"))
     items = ["d", "d/\u03a9mega.txt"]
@@ -160,6 +184,38 @@ def names_without_an_ansi_form_refused(votar, d):
                                      "ANSI code page"),
               "name without an ANSI form refused: %d %r" % (r.code, r.err))
     check(not os.path.exists(os.path.join(d, "n.tar")), "nothing written for such a name")
+    # Names in UTF-8 are asked for in vain where the system has none.
+    r = votar(d, "add", "n.tar", "d", "--utf8")
+    if votar.wine:
+        check(r.code == 1 and r.says("Windows 10 version 1903"), "--utf8 refused: %d %r" % (r.code, r.err))
+    else:
+        check(r.code == 0 and votar.members(d, "n.tar", "--utf8") == ["d\\plain.txt", "d\\\u03a9mega.txt"],
+              "--utf8 whatever the locale: %d %r" % (r.code, r.err))
+
+
+# Greek, CJK, and a character beyond the BMP (a pair of surrogates in UTF-16).
+WORLD = ["\u03a9mega.txt", "\u6f22\u5b57.txt", "\U0001f600.txt"]
+
+
+@scenario("adding")
+def names_in_every_script(votar, d):
+    for name in WORLD:
+        write(os.path.join(d, "w", name), name.encode())
+    write(os.path.join(d, "\u0436\u0443\u043a.txt"))
+    r = votar(d, "add", "w.tar", "w", "\u0436\u0443\u043a.txt", "-v")
+    stored = sorted("w\\" + n for n in WORLD) + ["\u0436\u0443\u043a.txt"]
+    check(r.code == 0 and r.out.splitlines() == ["w"] + stored,
+          "added and named: %d %r %r" % (r.code, r.out, r.err))
+    check(votar.members(d, "w.tar") == stored, "listed: %s" % votar.members(d, "w.tar"))
+    listed = run_tar(d, "-tf", "w.tar")
+    check(listed == ["w/"] + [n.replace("\\", "/") for n in stored], "GNU tar reads them: %s" % listed)
+    r = votar(d, "extract", "w.tar", "*.txt", "-o", "out")
+    check(r.code == 0 and all(read(os.path.join(d, "out/w", n)) == n.encode() for n in WORLD),
+          "extracted: %d %r" % (r.code, r.err))
+    r = votar(d, "delete", "w.tar", "w/" + WORLD[2], "-v")
+    check(r.code == 0 and r.out == "w\\%s\n" % WORLD[2]
+          and votar.members(d, "w.tar") == [m for m in stored if WORLD[2] not in m],
+          "deleted by its name: %d %r %r" % (r.code, r.out, r.err))
 
 
 @scenario("adding")
@@ -271,6 +327,7 @@ def unsafe_names_named(votar, d):
 @scenario("errors")
 def refusals_named_with_their_reason(votar, d):
     import tarfile
+    votar = votar.classic(d)  # where Ωmega has no form
     with tarfile.open(os.path.join(d, "r.tar"), "w", format=tarfile.PAX_FORMAT) as t:
         for name in ("ok.txt", "a\nb.txt", "c\x01.txt", "\u03a9mega.txt", "d/" + "x" * 300):
             t.addfile(tarfile.TarInfo(name))
@@ -281,12 +338,12 @@ def refusals_named_with_their_reason(votar, d):
     check(r.code == 1 and r.says("not extracted (unsafe name): 'a\\nb.txt'",
                                  "not extracted (unsafe name): 'c\\001.txt'",
                                  "not extracted (its name has no form in the ANSI code page): '_mega.txt'",
-                                 "not extracted (its path is longer than 255 characters): 'd\\xxx")
+                                 "not extracted (its path is longer than 255 bytes): 'd\\xxx")
           and os.listdir(os.path.join(d, "out")) == ["ok.txt"],
           "each refusal named with its reason: %d %r" % (r.code, r.err))
     r = votar(d, "extract", "r.tar", "ok.txt", "-o", "o" * 250)
-    check(r.code == 1 and r.says("not extracted (its path is longer than 255 characters): 'ok.txt'"),
-          "an output path past 255 characters named: %d %r" % (r.code, r.err))
+    check(r.code == 1 and r.says("not extracted (its path is longer than 255 bytes): 'ok.txt'"),
+          "an output path past 255 bytes named: %d %r" % (r.code, r.err))
 
 
 @scenario("errors")
@@ -377,12 +434,17 @@ def version_help_and_end_of_options(votar, d, version):
 # ----------------------------------------------------------------- release
 
 def version_resources(bin_dir, tool, version):
+    """Both PE files carry the version; votar.exe alone a manifest, which
+    asks for UTF-8 and names Windows 10."""
     for name in ("VoTar40.dll", "votar.exe"):
         rc = subprocess.run([tool, "-i", os.path.join(bin_dir, name), "-O", "rc"],
                             capture_output=True, text=True).stdout
         check('VALUE "FileVersion", "%s"' % version in rc
               and 'VALUE "ProductVersion", "%s"' % version in rc
               and "FileDescription" in rc, "%s has no version resource of %s:\n%s" % (name, version, rc))
+        manifest = "1 24 /* RT_MANIFEST */" in rc
+        utf8 = ">UTF-8</activeCodePage>" in rc and "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" in rc
+        check(manifest == utf8 == (name == "votar.exe"), "%s manifest: %s" % (name, rc))
 
 
 def main():

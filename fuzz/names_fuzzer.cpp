@@ -1,12 +1,15 @@
 // Fuzzes the name rules: masks and candidate names through the mask list,
 // matching, the read-name rule, both forms of the stored-name rule and the
 // output path with its safety rule. Inputs are split at the first NUL into
-// a mask and a name.
+// a mask and a name; inputs of odd length run under a UTF-8 code page, and
+// the walks also run under a double-byte one.
+#include <clocale>
 #include <cstring>
 #include <string>
 
 #include "session/settings.h"
 #include "votar.h"
+#include "names/chars.h"
 #include "names/masks.h"
 #include "names/paths.h"
 #include "tar/membername.h"
@@ -41,7 +44,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AppendFileMask("*.*", &list);
   MatchFileMaskList(name.c_str(), &list);
   DoneFileMaskList(&list);
-  MatchWildcard(name.substr(0, 255).c_str(), mask.substr(0, 255).c_str());
+  setlocale(LC_CTYPE, size % 2 == 1 ? "C.UTF-8" : "C");
+  std::string text = name.substr(0, 255);
+  std::string pattern = mask.substr(0, 255);
+  MatchWildcard(text.c_str(), pattern.c_str());
+  static const unsigned char kLeads[] = {0x81, 0x9F, 0xE0, 0xFC, 0};
+  CodePage cp932 = LeadByteCodePage(kLeads);
+  MatchWildcard(text.c_str(), pattern.c_str(), &cp932);
+  char parts[3][kPartSize];
+  SplitPath(name.c_str(), nullptr, parts[0], parts[1], parts[2], &cp932);
+  // Upper-casing never writes past its buffer, and cuts between characters.
+  char upper[16];
+  size_t n = UpperText(name.c_str(), upper, sizeof upper);
+  if (n >= sizeof upper || strlen(upper) != n) __builtin_trap();
+  size_t prefix = CaselessPrefix(name.c_str(), mask.substr(0, 200).c_str());
+  if (prefix != SIZE_MAX && prefix > name.size()) __builtin_trap();
+  char scratch[kRawNameSize];
+  char decoded[256];
+  DecodeStoredText(name.substr(0, kRawNameSize / 4).c_str(), size % 3 == 0, false, scratch,
+                   decoded, sizeof decoded);
 
   char readName[256];
   ReadName(name.substr(0, 99).c_str(), readName, sizeof readName);

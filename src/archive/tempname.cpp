@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../base/pathbuf.h"
+#include "../names/chars.h"
 #include "../platform/platform.h"
 
 // The first number comes from the clock in seconds; when its name is taken
@@ -22,15 +23,9 @@ static const int kTempNameTries = 4096;
 // separator, or else its drive's colon. The folder is taken whole, however
 // long: a part of it would name another folder.
 static size_t FolderLength(const char* path) {
-  size_t folder = path[0] != '\0' && path[1] == ':' ? 2 : 0;
-  for (size_t i = 0; path[i] != '\0'; i++) {
-    if (PfIsLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0') {
-      i++;
-    } else if (path[i] == '\\' || path[i] == '/') {
-      folder = i + 1;
-    }
-  }
-  return folder;
+  const char* last = FindLastChar(AnsiCodePage(), path, "\\/");
+  if (last != nullptr) return static_cast<size_t>(last - path) + 1;
+  return path[0] != '\0' && path[1] == ':' ? 2 : 0;
 }
 
 bool MakeTempName(const char* path, char* result, size_t size) {

@@ -4,51 +4,36 @@
 #include <cstring>
 
 #include "../base/chain.h"
-#include "../platform/platform.h"
 #include "text.h"
 
-// Copies at most size - 1 bytes and terminates.
-static void CopyCut(char* dst, size_t size, const char* src, size_t len) {
-  if (len > size - 1) len = size - 1;
+// Copies at most size - 1 bytes, whole characters, and terminates.
+static void CopyCut(const CodePage& cp, char* dst, size_t size, const char* src, size_t len) {
+  len = CharCut(cp, src, len, size - 1);
   memcpy(dst, src, len);
   dst[len] = '\0';
 }
 
-void SplitPath(const char* path, char* drive, char* directory, char* name,
-               char* extension) {
+void SplitPath(const char* path, char* drive, char* directory, char* name, char* extension,
+               const CodePage* codePage) {
+  CodePage cp = codePage != nullptr ? *codePage : AnsiCodePage();
   const char* rest = path;
   if (path[0] != '\0' && path[1] == ':') rest = path + 2;
-  if (drive != nullptr) CopyCut(drive, 3, path, static_cast<size_t>(rest - path));
+  if (drive != nullptr) CopyCut(cp, drive, 3, path, static_cast<size_t>(rest - path));
   size_t afterSep = 0;
   size_t lastDot = SIZE_MAX;
   size_t i = 0;
-  while (rest[i] != '\0') {
-    unsigned char c = static_cast<unsigned char>(rest[i]);
-    if (PfIsLeadByte(c) && rest[i + 1] != '\0') {
-      i += 2;
-      continue;
-    }
-    if (c == '\\' || c == '/') afterSep = i + 1;
-    if (c == '.') lastDot = i;
-    i++;
+  for (size_t n; (n = CharBytes(cp, rest + i)) != 0; i += n) {
+    char c = rest[i];
+    if (n == 1 && (c == '\\' || c == '/')) afterSep = i + 1;
+    if (n == 1 && c == '.') lastDot = i;
   }
   size_t end = i;
   size_t nameEnd = (lastDot != SIZE_MAX && lastDot >= afterSep) ? lastDot : end;
-  if (directory != nullptr) CopyCut(directory, kPartSize, rest, afterSep);
-  if (name != nullptr) CopyCut(name, kPartSize, rest + afterSep, nameEnd - afterSep);
+  if (directory != nullptr) CopyCut(cp, directory, kPartSize, rest, afterSep);
+  if (name != nullptr) CopyCut(cp, name, kPartSize, rest + afterSep, nameEnd - afterSep);
   if (extension != nullptr) {
-    CopyCut(extension, kPartSize, rest + nameEnd, end - nameEnd);
+    CopyCut(cp, extension, kPartSize, rest + nameEnd, end - nameEnd);
   }
-}
-
-char* UpcaseName(const char* src, char* dst, size_t size) {
-  size_t len = strnlen(src, size - 1);
-  memmove(dst, src, len);
-  dst[len] = '\0';
-  // The same upper-casing as the masks get, so that every name matches a
-  // mask that spells it, in any case.
-  PfCharUpper(dst);
-  return dst;
 }
 
 // The recursion of the wildcard rule visits states (text position, pattern
@@ -56,6 +41,7 @@ char* UpcaseName(const char* src, char* dst, size_t size) {
 // That keeps the work within length(text) x length(pattern) x length(text)
 // whatever the pattern, with the same answers.
 struct WildcardMemo {
+  CodePage cp;  // under UTF-8 the rule steps by code points, else by bytes
   const char* text;
   const char* pattern;
   size_t textLen;
@@ -77,11 +63,23 @@ static void MarkFailed(const WildcardMemo& m, size_t t, size_t p) {
 
 static bool MatchFrom(const WildcardMemo& m, size_t t, size_t p);
 
+static size_t Step(const WildcardMemo& m, const char* at) {
+  return m.cp.form == kUtf8 ? CharBytes(m.cp, at) : 1;
+}
+
+// Whether the character of the pattern at p (n bytes) matches the text's at t.
+static bool SameChar(const WildcardMemo& m, size_t t, size_t p, size_t n) {
+  if (m.pattern[p] == '?' && n == 1) return true;
+  return Step(m, m.text + t) == n && memcmp(m.text + t, m.pattern + p, n) == 0;
+}
+
 static bool MatchStar(const WildcardMemo& m, size_t t, size_t p) {
   if (p + 1 == m.patternLen) return true;  // a final "*" takes the rest
-  char x = m.pattern[p + 1];
-  for (size_t i = t; i < m.textLen; i++) {
-    if ((m.text[i] == x || x == '?') && MatchFrom(m, i + 1, p + 2)) return true;
+  size_t x = Step(m, m.pattern + p + 1);
+  for (size_t i = t; i < m.textLen; i += Step(m, m.text + i)) {
+    if (SameChar(m, i, p + 1, x) && MatchFrom(m, i + Step(m, m.text + i), p + 1 + x)) {
+      return true;
+    }
   }
   return false;
 }
@@ -90,13 +88,13 @@ static bool MatchFrom(const WildcardMemo& m, size_t t, size_t p) {
   if (p == m.patternLen) return t == m.textLen;
   if (Failed(m, t, p)) return false;
   bool result;
-  char c = m.pattern[p];
-  if (c == '*') {
+  size_t n = Step(m, m.pattern + p);
+  if (m.pattern[p] == '*') {
     result = MatchStar(m, t, p);
-  } else if (t == m.textLen || (c != '?' && c != m.text[t])) {
+  } else if (t == m.textLen || !SameChar(m, t, p, n)) {
     result = false;
   } else {
-    result = MatchFrom(m, t + 1, p + 1);
+    result = MatchFrom(m, t + Step(m, m.text + t), p + n);
   }
   if (!result) MarkFailed(m, t, p);
   return result;
@@ -108,8 +106,9 @@ static bool CanBranch(const char* pattern, size_t len) {
   return star != nullptr && static_cast<size_t>(star - pattern) + 1 < len;
 }
 
-bool MatchWildcard(const char* text, const char* pattern) {
+bool MatchWildcard(const char* text, const char* pattern, const CodePage* codePage) {
   WildcardMemo m;
+  m.cp = codePage != nullptr ? *codePage : AnsiCodePage();
   m.text = text;
   m.pattern = pattern;
   m.textLen = strlen(text);
@@ -133,10 +132,10 @@ struct MaskParts {
   char extension[kPartSize];
 };
 
-static void SplitCandidate(const char* candidate, MaskParts* parts) {
+static void SplitCandidate(const CodePage& cp, const char* candidate, MaskParts* parts) {
   char drive[3];
   char directory[kPartSize];
-  SplitPath(candidate, drive, directory, parts->name, parts->extension);
+  SplitPath(candidate, drive, directory, parts->name, parts->extension, &cp);
   size_t driveLen = strlen(drive);
   memcpy(parts->directory, drive, driveLen);
   memcpy(parts->directory + driveLen, directory, strlen(directory) + 1);
@@ -145,15 +144,20 @@ static void SplitCandidate(const char* candidate, MaskParts* parts) {
   }
 }
 
+// The host's fields are read up to their size, NUL or not.
+static void UpperField(const char* field, size_t width, char* out, size_t size) {
+  char text[kPartSize + 2];
+  size_t len = strnlen(field, width < sizeof text ? width : sizeof text - 1);
+  memcpy(text, field, len);
+  text[len] = '\0';
+  UpperText(text, out, size);
+}
+
 static void UpperMask(const FileMaskEntry* entry, MaskParts* parts) {
-  CopyCut(parts->directory, sizeof parts->directory, entry->directory,
-          strnlen(entry->directory, sizeof parts->directory - 1));
-  CopyCut(parts->name, kPartSize, entry->name, strnlen(entry->name, kPartSize - 1));
-  CopyCut(parts->extension, kPartSize, entry->extension,
-          strnlen(entry->extension, kPartSize - 1));
-  PfCharUpper(parts->directory);
-  PfCharUpper(parts->name);
-  PfCharUpper(parts->extension);
+  UpperField(entry->directory, sizeof parts->directory - 1, parts->directory,
+             sizeof parts->directory);
+  UpperField(entry->name, kPartSize - 1, parts->name, kPartSize);
+  UpperField(entry->extension, kPartSize - 1, parts->extension, kPartSize);
 }
 
 // "*.*" without a directory takes every name: a final "*" takes the rest,
@@ -163,11 +167,11 @@ static bool TakesEveryName(const FileMaskEntry* entry) {
          strcmp(entry->extension, "*") == 0;
 }
 
-static bool MatchParts(const MaskParts& name, const FileMaskEntry* entry) {
+static bool MatchParts(const CodePage& cp, const MaskParts& name, const FileMaskEntry* entry) {
   MaskParts mask;
   UpperMask(entry, &mask);
-  if (!MatchWildcard(name.extension, mask.extension)) return false;
-  if (!MatchWildcard(name.name, mask.name)) return false;
+  if (!MatchWildcard(name.extension, mask.extension, &cp)) return false;
+  if (!MatchWildcard(name.name, mask.name, &cp)) return false;
   // A wide mask (its name starts with "*") takes its directory and all
   // below; a narrow one only its directory itself.
   if (mask.name[0] == '*') {
@@ -177,9 +181,10 @@ static bool MatchParts(const MaskParts& name, const FileMaskEntry* entry) {
 }
 
 bool MatchFileMask(const char* candidate, const FileMaskEntry* entry) {
+  CodePage cp = AnsiCodePage();
   MaskParts name;
-  SplitCandidate(candidate, &name);
-  return MatchParts(name, entry);
+  SplitCandidate(cp, candidate, &name);
+  return MatchParts(cp, name, entry);
 }
 
 bool MatchFileMaskList(const char* candidate, const FileMaskList* list) {
@@ -188,14 +193,18 @@ bool MatchFileMaskList(const char* candidate, const FileMaskList* list) {
   for (const FileMaskEntry* e = list->first; e != nullptr; e = e->next) {
     if (TakesEveryName(e)) return true;
   }
+  CodePage cp = AnsiCodePage();
   char name[kPartSize];
-  CopyCut(name, sizeof name, candidate, strnlen(candidate, sizeof name - 1));
+  char upper[kPartSize];
+  CopyCut(cp, name, sizeof name, candidate, strnlen(candidate, sizeof name - 1));
   UseBackslashes(name);
-  UpcaseName(name, name, sizeof name);
+  // The same upper-casing as the masks get, so that every name matches a
+  // mask that spells it, in any case.
+  UpperText(name, upper, sizeof upper);
   MaskParts parts;  // split once for all masks
-  SplitCandidate(name, &parts);
+  SplitCandidate(cp, upper, &parts);
   for (const FileMaskEntry* e = list->first; e != nullptr; e = e->next) {
-    if (MatchParts(parts, e)) return true;
+    if (MatchParts(cp, parts, e)) return true;
   }
   return false;
 }
@@ -207,13 +216,14 @@ FileMaskList* InitMaskList(FileMaskList* list) {
 }
 
 uint8_t AppendMask(const char* mask, FileMaskList* list) {
+  CodePage cp = AnsiCodePage();
   char path[kPartSize];
-  CopyCut(path, sizeof path, mask, strnlen(mask, sizeof path - 1));
+  CopyCut(cp, path, sizeof path, mask, strnlen(mask, sizeof path - 1));
   UseBackslashes(path);
   MaskParts parts;
   char drive[3];
   char directory[kPartSize];
-  SplitPath(path, drive, directory, parts.name, parts.extension);
+  SplitPath(path, drive, directory, parts.name, parts.extension, &cp);
   size_t driveLen = strlen(drive);
   size_t dirLen = strlen(directory);
   char* combined = static_cast<char*>(malloc(driveLen + dirLen + 1));

@@ -4,23 +4,22 @@
 #include <cstddef>
 
 #include "../votar.h"
+#include "chars.h"
 
 const size_t kPartSize = 256;  // directory, name and extension: 255 and NUL
 
 // Splits a path into drive (3 bytes), directory, name and extension (256
-// bytes each; the extension keeps its dot). Any output may be null. Lead
-// bytes of double-byte characters are neither separators nor dots.
-void SplitPath(const char* path, char* drive, char* directory, char* name,
-               char* extension);
+// bytes each; the extension keeps its dot), by characters of the ANSI code
+// page (or `cp`): a trail byte is neither separator nor dot. Any output may
+// be null.
+void SplitPath(const char* path, char* drive, char* directory, char* name, char* extension,
+               const CodePage* cp = nullptr);
 
-// Copies src to dst (which may be src) in upper case, by the ANSI code
-// page's upper-casing, as masks are raised. Bounded by `size`.
-char* UpcaseName(const char* src, char* dst, size_t size);
-
-// Wildcard match, byte for byte: "*" any run, "?" one character. The
-// character after a "*" matches exactly one character (a second "*" is
-// literal there).
-bool MatchWildcard(const char* text, const char* pattern);
+// Wildcard match: "*" any run, "?" one character. The character after a
+// "*" matches exactly one character (a second "*" is literal there). Under
+// UTF-8 a character is a code point; under classic code pages, single- or
+// double-byte, the rule goes byte for byte, as it always has.
+bool MatchWildcard(const char* text, const char* pattern, const CodePage* cp = nullptr);
 
 // `candidate` is upper-cased already, with "\" separators.
 bool MatchFileMask(const char* candidate, const FileMaskEntry* entry);

@@ -4,6 +4,7 @@
 
 #include "../base/pathbuf.h"
 #include "../platform/platform.h"
+#include "chars.h"
 #include "masks.h"
 #include "text.h"
 
@@ -78,29 +79,41 @@ void MakeStoredNameForHeader(char* path, size_t size) {
 
 static bool IsSeparator(char c) { return c == '\\'; }
 
+// Whether the `left` bytes at `at` are one superscript digit 1, 2 or 3 in
+// the ANSI code page: one byte under Windows-1252, two under UTF-8.
+static bool IsSuperscriptDigit(const unsigned char* at, size_t left) {
+  if (AnsiCodePage().form == kUtf8) {
+    if (left != 2 || at[0] != 0xC2) return false;
+    at++;
+  } else if (left != 1) {
+    return false;
+  }
+  return *at == 0xB9 || *at == 0xB2 || *at == 0xB3;
+}
+
 // CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$ name devices
 // on Windows wherever they stand in a path, with any extension, in any case,
 // and with spaces before the dot. COM and LPT also take the superscript
-// digits 1, 2 and 3 of the ANSI code page.
+// digits 1, 2 and 3.
 static bool IsDeviceName(const char* part, size_t len) {
   size_t stem = 0;
   while (stem < len && part[stem] != '.') stem++;
   while (stem > 0 && part[stem - 1] == ' ') stem--;
   char upper[8] = {};
-  if (stem < 3 || stem > 7) return false;
-  for (size_t i = 0; i < stem; i++) {
+  if (stem < 3) return false;
+  for (size_t i = 0; i < stem && i < 7; i++) {
     char c = part[i];
     upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
   }
+  bool numbered = strncmp(upper, "COM", 3) == 0 || strncmp(upper, "LPT", 3) == 0;
+  const unsigned char* digit = reinterpret_cast<const unsigned char*>(part + 3);
+  if (numbered && IsSuperscriptDigit(digit, stem - 3)) return true;
+  if (stem > 7) return false;
   const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (const char* device : kDevices) {
     if (strcmp(upper, device) == 0) return true;
   }
-  if (stem != 4) return false;
-  bool numbered = strncmp(upper, "COM", 3) == 0 || strncmp(upper, "LPT", 3) == 0;
-  unsigned char digit = static_cast<unsigned char>(upper[3]);
-  return numbered && ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 ||
-                      digit == 0xB3);
+  return numbered && stem == 4 && upper[3] >= '1' && upper[3] <= '9';
 }
 
 static bool IsSafeComponent(const char* part, size_t len) {
@@ -114,25 +127,27 @@ static bool IsSafeComponent(const char* part, size_t len) {
 
 bool IsSafeRelativeName(const char* name) {
   if (IsSeparator(name[0]) || name[0] == '/') return false;
+  CodePage cp = AnsiCodePage();
   // A colon names a drive or a stream; wildcards would make the replace
   // check look at other files; the rest cannot stand in a Windows name.
-  if (strpbrk(name, ":*?<>|\"") != nullptr) return false;
   // Control characters stand in no name a user can type or see.
-  for (const char* p = name; *p != '\0'; p++) {
-    if (static_cast<unsigned char>(*p) < 0x20) return false;
-  }
+  static const char kRefused[] = ":*?<>|\"\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B"
+                                 "\x0C\x0D\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18"
+                                 "\x19\x1A\x1B\x1C\x1D\x1E\x1F";
+  if (FindChar(cp, name, kRefused) != nullptr) return false;
   const char* part = name;
   for (;;) {
-    size_t len = strcspn(part, "\\/");
+    const char* sep = FindChar(cp, part, "\\/");
+    size_t len = sep != nullptr ? static_cast<size_t>(sep - part) : strlen(part);
     if (!IsSafeComponent(part, len)) return false;
-    if (part[len] == '\0') return true;
-    part += len + 1;
+    if (sep == nullptr) return true;
+    part = sep + 1;
   }
 }
 
 bool AddTrailingSeparator(const char* path, char* dst, size_t size) {
   size_t len = strnlen(path, size);
-  bool needsSeparator = len > 0 && path[len - 1] != '\\' && path[len - 1] != ':';
+  bool needsSeparator = len > 0 && !EndsWithChar(AnsiCodePage(), path, len, "\\:");
   if (len + (needsSeparator ? 1 : 0) + 1 > size) {
     memset(dst, 0, size);
     return false;
@@ -145,20 +160,19 @@ bool AddTrailingSeparator(const char* path, char* dst, size_t size) {
 
 size_t BasePathCut(const char* name, const char* basePath) {
   char base[kPathSize];
-  char start[kPathSize];
   size_t baseLen = strnlen(basePath, sizeof base - 1);
   memcpy(base, basePath, baseLen);
   base[baseLen] = '\0';
   UseBackslashes(base);
-  while (baseLen > 0 && base[baseLen - 1] == '\\') base[--baseLen] = '\0';
-  if (baseLen == 0 || strnlen(name, baseLen) < baseLen) return 0;
-  memcpy(start, name, baseLen);
-  start[baseLen] = '\0';
-  UpcaseName(base, base, sizeof base);
-  UpcaseName(start, start, sizeof start);
-  if (strcmp(base, start) != 0) return 0;
-  if (name[baseLen] == '\0') return baseLen;
-  return IsSeparator(name[baseLen]) || name[baseLen] == '/' ? baseLen + 1 : 0;
+  CodePage cp = AnsiCodePage();
+  while (EndsWithChar(cp, base, baseLen, "\\")) base[--baseLen] = '\0';
+  if (baseLen == 0) return 0;
+  // Under UTF-8 the name may spell the base in another case at another
+  // length.
+  size_t cut = CaselessPrefix(name, base);
+  if (cut == SIZE_MAX) return 0;
+  if (name[cut] == '\0') return cut;
+  return IsSeparator(name[cut]) || name[cut] == '/' ? cut + 1 : 0;
 }
 
 OutputPathResult MakeOutputPath(const char* memberName, const OutputRule& rule, char* dst) {
@@ -228,7 +242,7 @@ static bool DirectoryToMake(const char* root, const char* built, char* dir) {
 // Adds the next level of `remaining` to `built`; false when none is left or
 // it does not fit.
 static bool NextLevel(char* built, char* remaining) {
-  char* sep = strchr(remaining, '\\');
+  const char* sep = FindChar(AnsiCodePage(), remaining, "\\");
   if (sep == nullptr) return false;
   char withSep[kFullPathSize];
   if (!AddTrailingSeparator(built, withSep, sizeof withSep)) return false;

@@ -11,6 +11,7 @@
 #include "../archive/tempname.h"
 #include "../base/grow.h"
 #include "../base/status.h"
+#include "../names/chars.h"
 #include "../names/paths.h"
 #include "../names/text.h"
 #include "../session/callbacks.h"
@@ -105,7 +106,7 @@ static void StampFolders(Extraction* x) {
 static bool TargetStaysInside(const Extraction& x, const char* at, const char* target) {
   char path[kFullPathSize];  // what is resolved so far, below the output folder
   char rest[kFullPathSize];  // what is still to walk
-  const char* last = strrchr(at, '\\');
+  const char* last = FindLastChar(AnsiCodePage(), at, "\\");
   size_t len = last != nullptr ? static_cast<size_t>(last - at) : 0;
   size_t dirLen = strlen(x.outputDir);
   if (dirLen + len + 1 > sizeof path || !CopyPath(rest, sizeof rest, target)) return false;
@@ -173,7 +174,7 @@ static bool MakeLinkAt(Extraction* x, const TarEntry& member, const char* target
                        const char* temp) {
   char parent[kFullPathSize];
   CopyPath(parent, sizeof parent, temp);
-  if (char* cut = strrchr(parent, '\\')) *cut = '\0';
+  if (const char* cut = FindLastChar(AnsiCodePage(), parent, "\\")) parent[cut - parent] = '\0';
   FolderWatch watch = {NoteFolderMade, x};
   MakeOutputFolder(parent, &watch);
   if (member.typeflag == kTypeHardLink) {

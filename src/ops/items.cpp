@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "../base/status.h"
+#include "../names/chars.h"
 #include "../names/masks.h"
 #include "../names/nameindex.h"
 #include "../names/paths.h"
@@ -203,7 +204,7 @@ static bool DescribeItem(ItemAction action, const char* relative, const char* fu
     // kMemberSize + 1 bytes hold the name and its separator. A name the
     // stored-name rule took away stays empty: nothing is stored for it.
     size_t len = strlen(stored->member);
-    if (len > 0 && stored->member[len - 1] != '\\') memcpy(stored->member + len, "\\", 2);
+    if (len > 0 && !EndsWithChar(AnsiCodePage(), stored->member, len, "\\")) memcpy(stored->member + len, "\\", 2);
     return true;
   }
   if (action == kItemLink) {

@@ -8,6 +8,7 @@
 #include "../archive/lock.h"
 #include "../archive/rebuild.h"
 #include "../base/status.h"
+#include "../names/chars.h"
 #include "../names/masks.h"
 #include "../names/nameindex.h"
 #include "../names/paths.h"
@@ -50,7 +51,7 @@ static bool ComposeKey(const char* prefix, const FileMaskEntry* entry, char* key
   if (spelt) {
     memcpy(key, text, static_cast<size_t>(n) + 1);
   } else {
-    UpcaseName(text, key, kKeySize);
+    UpperText(text, key, kKeySize);
   }
   return true;
 }
@@ -90,7 +91,7 @@ static bool IndexItems(Update* u, const FileMaskList* items) {
 static const FileMaskEntry* FindItemForMember(const Update* u, const char* memberName,
                                               char* lookupPath) {
   char key[kKeySize];
-  UpcaseName(memberName, key, sizeof key);
+  UpperText(memberName, key, sizeof key);
   int32_t position = FindName(&u->itemKeys, key);
   if (position < 0) return nullptr;
   const FileMaskEntry* item = u->items[position];
@@ -144,7 +145,7 @@ static bool IsKeptItem(const void* context, const FileMaskEntry* item) {
 // no second one. The scanner names a folder without its separator.
 static bool RememberFolder(Update* u, const char* name) {
   char key[kKeySize];
-  UpcaseName(name, key, sizeof key);
+  UpperText(name, key, sizeof key);
   return key[0] == '\0' || AddName(&u->heldFolders, key, 0);
 }
 

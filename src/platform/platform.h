@@ -126,20 +126,32 @@ bool PfReadLink(const char* path, char* out, size_t size);
 
 // -------------------------------------------------------------- code pages
 
+// The ANSI and OEM code pages are the system's (natively Windows-1252 and
+// 437), or both UTF-8: on Win32 when the process runs so (GetACP() 65001),
+// natively when the process's locale, as it set it, is a UTF-8 one.
+bool PfAnsiIsUtf8();
+
+// The lead bytes of a double-byte ANSI code page: pairs of first and last
+// byte, ended by a 0; nothing for any other code page.
+const size_t kPfLeadByteRanges = 12;
+void PfLeadByteRanges(unsigned char ranges[kPfLeadByteRanges]);
+
 // Both convert byte for byte; dst holds as many bytes as src (NUL included)
-// and may be src itself.
+// and may be src itself. Between two UTF-8 code pages the bytes stay.
 void PfOemToAnsi(const char* src, char* dst);
 void PfAnsiToOem(const char* src, char* dst);
-void PfCharUpper(char* text);       // the ANSI code page's upper-casing
-bool PfIsLeadByte(unsigned char c);  // first byte of a double-byte character
+// A classic code page's upper-casing, in place (the same length).
+void PfCharUpper(char* text);
+// A code point's upper case, where that is one code point; else itself.
+uint32_t PfUpperChar(uint32_t cp);
 
 // ANSI text as UTF-8, into `dst` of `size` bytes with its NUL; answers the
 // length, or 0 when it does not fit.
 size_t PfAnsiToUtf8(const char* src, char* dst, size_t size);
 // `len` bytes of UTF-8 in the ANSI code page, into `dst` of `size` bytes
-// with its NUL, cut to fit; answers the length. A character without an
-// ANSI form (no look-alike is taken for it) and a byte that is no UTF-8
-// become "_". `*lossless` tells whether every character came over whole.
+// with its NUL, cut to fit at a character; answers the length. A character
+// without an ANSI form (no look-alike is taken for it) and a byte that is
+// no UTF-8 become "_". `*lossless` tells whether every character came over whole.
 size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless);
 
 // ------------------------------------------------------------------ time

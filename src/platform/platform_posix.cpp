@@ -1,14 +1,16 @@
 // The POSIX twin of the platform layer. Paths arrive in the ANSI code page
 // with "\" separators, as the Windows ANSI file functions take them, and
 // leave in UTF-8 with "/"; the code pages are Windows-1252 (ANSI) and 437
-// (OEM);
+// (OEM), or both UTF-8 when the process's locale is a UTF-8 one;
 // read-only is the absence of the owner-write bit, and it is honoured as
 // Windows honours its read-only attribute, also for root.
 #include <fcntl.h>
+#include <langinfo.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#include <wctype.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -324,9 +326,33 @@ static void Translate(const char* src, char* dst, const unsigned char* high) {
   dst[i] = '\0';
 }
 
-void PfOemToAnsi(const char* src, char* dst) { Translate(src, dst, kOemToAnsi); }
+// The locale is read as the process set it, each time: a host that calls
+// setlocale(LC_CTYPE, "") in a UTF-8 environment has UTF-8 code pages.
+bool PfAnsiIsUtf8() {
+  const char* codeset = nl_langinfo(CODESET);
+  return codeset != nullptr && strcmp(codeset, "UTF-8") == 0;
+}
 
-void PfAnsiToOem(const char* src, char* dst) { Translate(src, dst, kAnsiToOem); }
+void PfLeadByteRanges(unsigned char ranges[kPfLeadByteRanges]) {
+  memset(ranges, 0, kPfLeadByteRanges);  // 1252 and UTF-8 have none
+}
+
+static void Keep(const char* src, char* dst) { memmove(dst, src, strlen(src) + 1); }
+
+void PfOemToAnsi(const char* src, char* dst) {
+  if (PfAnsiIsUtf8()) return Keep(src, dst);
+  Translate(src, dst, kOemToAnsi);
+}
+
+void PfAnsiToOem(const char* src, char* dst) {
+  if (PfAnsiIsUtf8()) return Keep(src, dst);
+  Translate(src, dst, kAnsiToOem);
+}
+
+uint32_t PfUpperChar(uint32_t cp) {
+  wint_t upper = towupper(static_cast<wint_t>(cp));
+  return upper > 0 && upper <= 0x10FFFF ? static_cast<uint32_t>(upper) : cp;
+}
 
 // Windows-1252 upper case: a-z, the Latin-1 letters from 0xE0 (not the
 // division sign 0xF7, nor 0xFF, whose capital lies at 0x9F), and three
@@ -349,7 +375,6 @@ void PfCharUpper(char* text) {
   }
 }
 
-bool PfIsLeadByte(unsigned char) { return false; }  // 1252 is single-byte
 
 // ------------------------------------------------------------------ time
 
@@ -467,6 +492,12 @@ static unsigned char CodePointToAnsi(uint32_t cp) {
 }
 
 size_t PfAnsiToUtf8(const char* src, char* dst, size_t size) {
+  if (PfAnsiIsUtf8()) {
+    size_t len = strlen(src);
+    if (len + 1 > size) return 0;
+    memcpy(dst, src, len + 1);
+    return len;
+  }
   size_t n = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(src); *p != 0; p++) {
     uint32_t cp = AnsiToCodePoint(*p);
@@ -516,22 +547,30 @@ static uint32_t DecodeUtf8(const unsigned char* s, size_t len, size_t* used) {
 
 size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+  bool utf8 = PfAnsiIsUtf8();
   *lossless = true;
   size_t n = 0;
   size_t i = 0;
   while (i < len) {
     size_t used;
     uint32_t cp = DecodeUtf8(s + i, len - i, &used);
-    unsigned char c = cp == 0xFFFFFFFF ? 0 : CodePointToAnsi(cp);
+    // Under UTF-8 a character keeps its bytes.
+    size_t k = utf8 && cp != 0xFFFFFFFF ? used : 1;
+    unsigned char c = cp == 0xFFFFFFFF ? 0 : utf8 ? s[i] : CodePointToAnsi(cp);
     if (c == 0) {
       c = '_';
       *lossless = false;
     }
-    if (n + 2 > size) {
+    if (n + k + 1 > size) {
       *lossless = false;
       break;
     }
-    dst[n++] = static_cast<char>(c);
+    if (k == 1) {
+      dst[n] = static_cast<char>(c);
+    } else {
+      memcpy(dst + n, s + i, k);
+    }
+    n += k;
     i += used;
   }
   if (size > 0) dst[n] = '\0';

@@ -176,24 +176,106 @@ bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]) {
   return true;
 }
 
-void PfOemToAnsi(const char* src, char* dst) { OemToCharA(src, dst); }
+bool PfAnsiIsUtf8() { return GetACP() == CP_UTF8; }
 
-void PfAnsiToOem(const char* src, char* dst) { CharToOemA(src, dst); }
+void PfLeadByteRanges(unsigned char ranges[kPfLeadByteRanges]) {
+  static_assert(MAX_LEADBYTES == kPfLeadByteRanges, "lead-byte ranges");
+  CPINFO info;
+  memset(ranges, 0, kPfLeadByteRanges);
+  if (GetACP() != CP_UTF8 && GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2) {
+    memcpy(ranges, info.LeadByte, kPfLeadByteRanges);
+  }
+}
+
+static bool SameCodePages() { return GetACP() == GetOEMCP(); }
+
+void PfOemToAnsi(const char* src, char* dst) {
+  if (SameCodePages()) {
+    memmove(dst, src, strlen(src) + 1);
+  } else {
+    OemToCharA(src, dst);
+  }
+}
+
+void PfAnsiToOem(const char* src, char* dst) {
+  if (SameCodePages()) {
+    memmove(dst, src, strlen(src) + 1);
+  } else {
+    CharToOemA(src, dst);
+  }
+}
 
 void PfCharUpper(char* text) { CharUpperA(text); }
 
-bool PfIsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
+uint32_t PfUpperChar(uint32_t cp) {
+  WCHAR units[2];
+  DWORD n = 1;
+  if (cp >= 0x10000) {
+    units[0] = static_cast<WCHAR>(0xD800 + ((cp - 0x10000) >> 10));
+    units[1] = static_cast<WCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    n = 2;
+  } else {
+    units[0] = static_cast<WCHAR>(cp);
+  }
+  CharUpperBuffW(units, n);
+  if (n == 1) return units[0] >= 0xD800 && units[0] <= 0xDFFF ? cp : units[0];
+  bool pair = units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 &&
+              units[1] <= 0xDFFF;
+  return pair ? 0x10000 + ((units[0] - 0xD800u) << 10) + (units[1] - 0xDC00u) : cp;
+}
 
 // Text goes through UTF-16, at most this many characters of it.
 static const int kWideMax = 8192;
 
 size_t PfAnsiToUtf8(const char* src, char* dst, size_t size) {
+  if (PfAnsiIsUtf8()) {
+    size_t len = strlen(src);
+    if (len + 1 > size) return 0;
+    memcpy(dst, src, len + 1);
+    return len;
+  }
   static WCHAR wide[kWideMax];
   int n = MultiByteToWideChar(CP_ACP, 0, src, -1, wide, kWideMax);
   if (n <= 0) return 0;
   int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, n, dst, static_cast<int>(size), nullptr,
                                   nullptr);
   return bytes > 0 ? static_cast<size_t>(bytes - 1) : 0;
+}
+
+// The bytes of the UTF-8 character at `s` (`len` left), or 0 when no valid
+// one starts there.
+static size_t Utf8CharBytes(const char* s, size_t len) {
+  unsigned char c = static_cast<unsigned char>(s[0]);
+  size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+  WCHAR units[2];
+  if (n == 0 || n > len) return 0;
+  bool valid = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, static_cast<int>(n), units,
+                                   2) > 0;
+  return valid ? n : 0;
+}
+
+// Under a UTF-8 code page each character keeps its bytes; a byte that is no
+// UTF-8 becomes "_".
+static size_t KeepUtf8(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
+  size_t n = 0;
+  for (size_t i = 0; i < len;) {
+    size_t k = Utf8CharBytes(src + i, len - i);
+    if (k == 0) *lossless = false;
+    if (n + (k == 0 ? 1 : k) + 1 > size) {
+      *lossless = false;
+      break;
+    }
+    if (k == 0) {
+      dst[n++] = '_';
+      i++;
+    } else {
+      memcpy(dst + n, src + i, k);
+      n += k;
+      i += k;
+    }
+  }
+  dst[n] = '\0';
+  return n;
 }
 
 size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
@@ -203,6 +285,7 @@ size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* l
   if (size == 0) return 0;
   dst[0] = '\0';
   if (len == 0) return 0;
+  if (PfAnsiIsUtf8()) return KeepUtf8(src, len, dst, size, lossless);
   // Bytes that are no UTF-8 become U+FFFD, which has no ANSI form.
   int n = MultiByteToWideChar(CP_UTF8, 0, src, static_cast<int>(len), wide, kWideMax);
   if (n <= 0) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "../names/chars.h"
 #include "fields.h"
 #include "format.h"
 
@@ -55,28 +56,23 @@ bool IsTarArc(ByteSource* source) {
 // Every other tar reader takes "/" as the only separator, so the member
 // name goes into the block with "/" where the module uses "\". The trail
 // byte of a double-byte character may look like "\" and is left alone.
-static void UseForwardSlashes(char* name) {
-  for (size_t i = 0; name[i] != '\0'; i++) {
-    if (PfIsLeadByte(static_cast<unsigned char>(name[i])) && name[i + 1] != '\0') {
-      i++;
-    } else if (name[i] == '\\') {
-      name[i] = '/';
-    }
-  }
+static void UseForwardSlashes(const CodePage& cp, char* name) {
+  for (char* p = name; (p = const_cast<char*>(FindChar(cp, p, "\\"))) != nullptr; p++) *p = '/';
 }
 
 // Puts a name or a link target into its 100-byte field in the OEM code
 // page, "/" for separators. A text of exactly 100 bytes fills the field
-// with no NUL; a longer one keeps its first 99.
+// with no NUL; a longer one keeps as many whole characters as 99 bytes
+// hold.
 static void PutNameField(const char* text, Field field, unsigned char* block) {
+  CodePage cp = AnsiCodePage();
   char ansi[kName.width + 1] = {};  // both fields are 100 bytes
   char oem[kName.width + 1] = {};
   size_t len = strnlen(text, field.width + 1);
-  size_t take = len > field.width ? field.width : len;
-  memcpy(ansi, text, take < sizeof ansi ? take : sizeof ansi - 1);
-  UseForwardSlashes(ansi);
+  size_t keep = len > field.width ? CharCut(cp, text, len, kWrittenNameMax) : len;
+  memcpy(ansi, text, keep);
+  UseForwardSlashes(cp, ansi);
   PfAnsiToOem(ansi, oem);
-  size_t keep = len > field.width ? kWrittenNameMax : len;
   memcpy(FieldIn(block, field), oem, keep);
 }
 
@@ -170,7 +166,7 @@ static bool SlashedCopy(const char* text, char* out, size_t* len) {
   *len = strnlen(text, kTextMax);
   if (*len == kTextMax) return false;
   memcpy(out, text, *len + 1);
-  UseForwardSlashes(out);
+  UseForwardSlashes(AnsiCodePage(), out);
   return true;
 }
 

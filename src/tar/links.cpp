@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../base/grow.h"
+#include "../names/chars.h"
 
 void DoneMemberIndex(MemberIndex* index) {
   DoneNameIndex(&index->names);
@@ -59,7 +60,8 @@ bool NextPathPart(const char* path, size_t* at, const char** part, size_t* len) 
   while (path[*at] == '\\' || path[*at] == '/') (*at)++;
   if (path[*at] == '\0') return false;
   *part = path + *at;
-  *len = strcspn(*part, "\\/");
+  const char* sep = FindChar(AnsiCodePage(), *part, "\\/");
+  *len = sep != nullptr ? static_cast<size_t>(sep - *part) : strlen(*part);
   *at += *len;
   return true;
 }
@@ -101,7 +103,7 @@ bool LinkedMemberName(const TarEntry& link, char* out, size_t size) {
   }
   if (IsAbsoluteTarget(link.link)) return false;
   // The link's folder: its name up to the last separator.
-  const char* last = strrchr(link.name, '\\');
+  const char* last = FindLastChar(AnsiCodePage(), link.name, "\\");
   size_t len = last != nullptr ? static_cast<size_t>(last - link.name) : 0;
   if (len + 1 > size) return false;
   memcpy(out, link.name, len);

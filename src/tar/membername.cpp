@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "../names/chars.h"
 #include "../names/text.h"
 #include "../platform/platform.h"
 
@@ -44,46 +45,39 @@ static bool InNameScript(uint32_t c) {
 // character of more than one byte, every such character in those scripts.
 static bool IsUtf8OfNameScripts(const unsigned char* s, size_t len) {
   bool multibyte = false;
-  for (size_t i = 0; i < len;) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      i++;
-      continue;
-    }
-    size_t need = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : 0;
-    if (need == 0 || c > 0xF4 || len - i <= need) return false;
-    unsigned char second = s[i + 1];
-    unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-    if (second < low || second > high) return false;
-    uint32_t cp = c & (0x3F >> need);
-    for (size_t k = 1; k <= need; k++) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (!InNameScript(cp)) return false;
+  for (size_t i = 0, used = 0; i < len; i += used) {
+    uint32_t cp = DecodeUtf8(s + i, len - i, &used);
+    if (cp < 0x80) continue;
+    if (cp == kNoCodePoint || !InNameScript(cp)) return false;
     multibyte = true;
-    i += need + 1;
   }
   return multibyte;
 }
 
+// Into the ANSI code page. Under a UTF-8 code page a name that is UTF-8
+// keeps its bytes, any other is taken as code page 437; under a classic
+// one, pax text and UTF-8 of name scripts are converted, the rest is OEM.
+static size_t ToAnsi(const char* text, size_t len, bool fromPax, char* ansi, bool* lossless) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  if (PfAnsiIsUtf8()) {
+    if (IsUtf8(text, len)) return PfUtf8ToAnsi(text, len, ansi, kRawNameSize, lossless);
+    return Cp437ToUtf8(text, len, ansi, kRawNameSize, lossless);
+  }
+  if (fromPax || IsUtf8OfNameScripts(bytes, len)) {
+    return PfUtf8ToAnsi(text, len, ansi, kRawNameSize, lossless);
+  }
+  PfOemToAnsi(text, ansi);
+  return len;
+}
+
 bool DecodeStoredText(const char* text, bool fromPax, bool tooLong, char* ansi, char* out,
                       size_t size) {
-  size_t len = strlen(text);
   bool lossless = true;
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-  bool utf8 = fromPax || IsUtf8OfNameScripts(bytes, len);
-  size_t n = 0;
-  if (utf8) {
-    n = PfUtf8ToAnsi(text, len, ansi, kRawNameSize, &lossless);
-  } else {
-    PfOemToAnsi(text, ansi);
-    n = len;
-  }
+  size_t n = ToAnsi(text, strlen(text), fromPax, ansi, &lossless);
+  // A name past the limit is kept cut at a character, and not written.
   const size_t kMax = size - 1;
   bool whole = !tooLong && lossless && n <= kMax;
-  if (n > kMax) n = kMax;
+  if (n > kMax) n = CharCut(AnsiCodePage(), ansi, n, kMax);
   memcpy(out, ansi, n);
   out[n] = '\0';
   return whole;

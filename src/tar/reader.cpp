@@ -5,6 +5,7 @@
 #include "fields.h"
 #include "format.h"
 #include "header.h"
+#include "../names/chars.h"
 #include "../names/text.h"
 
 const uint32_t kAttributeDirectory = 0x10;
@@ -79,8 +80,9 @@ static void NameEntry(TarReader* r, const unsigned char* block, bool sparsePax, 
   DecodeMemberName(raw, fromPax, text != nullptr && text->tooLong, r->decoded, e);
   // A folder is selected and made by its name without the separator.
   if (e->typeflag == kTypeDirectory) {
+    CodePage cp = AnsiCodePage();
     size_t len = strlen(e->name);
-    while (len > 0 && e->name[len - 1] == '\\') e->name[--len] = '\0';
+    while (EndsWithChar(cp, e->name, len, "\\")) e->name[--len] = '\0';
   }
 }
 

@@ -103,6 +103,7 @@ class FormatsTest : public ModuleTest {
 // long name before the POSIX prefix before the name field; UTF-8 where it is
 // UTF-8 with an ANSI form, the OEM code page otherwise.
 TEST_F(FormatsTest, NamesFromEveryPlace) {
+  CLASSIC_CODE_PAGE_ONLY();
   std::string ustar = TarHeader({"name.txt", "p"});
   ustar.replace(257, 8, std::string("ustar\0" "00", 8));
   ustar.replace(345, 6, "prefix");
@@ -166,6 +167,7 @@ TEST_F(FormatsTest, NamesFromEveryPlace) {
 // "_" and cut, and never written: no file, no SetFileNameProc, and the
 // extraction ends with StatusFileError after the others.
 TEST_F(FormatsTest, NamesThatCannotBeWrittenAreRefused) {
+  CLASSIC_CODE_PAGE_ONLY();
   const std::string longest(300, 'n');
   Open(TarArchive({Pax(Record("path", "\xCE\xA9.txt")), {"omega.txt", "1"},
                    Pax(Record("path", longest)), {"long1", "2"},

@@ -272,6 +272,7 @@ TEST_F(ListTest, MasksSelectMembersOfAPeerArchive) {
 // Names are stored in the OEM code page (437) and handed out in the ANSI
 // code page (1252).
 TEST_F(ListTest, OemNamesAndMasks) {
+  CLASSIC_CODE_PAGE_ONLY();
   OpenData("cp437.tar");
   const std::string gruesse = "Gr\xFC\xDF" "e.txt", cafe = "caf\xE9.txt",
                     oel = "\xC4pfel\\\xD6l.txt", ae = "\xE4.txt";
@@ -300,6 +301,7 @@ TEST_F(ListTest, OemNamesAndMasks) {
 
 // Every letter of code page 437 that code page 1252 also has.
 TEST_F(ListTest, OemLettersWithAnAnsiTwin) {
+  CLASSIC_CODE_PAGE_ONLY();
   const std::string oem =
       "\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8D\x8E\x8F\x90\x91\x92\x93\x94"
       "\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9D\x9F\xA0\xA1\xA2\xA3\xA4\xA5\xA6\xA7\xA8\xAA\xAB"
@@ -320,6 +322,7 @@ TEST_F(ListTest, OemLettersWithAnAnsiTwin) {
 // Signs of code page 437 that code page 1252 lacks come out as the code
 // page's conversion gives them (the nearest sign), not as "?".
 TEST_F(ListTest, OemSignsWithoutAnAnsiTwin) {
+  CLASSIC_CODE_PAGE_ONLY();
   TarItem item{"box\xC4\xDA\xB3\xE0.txt", "x"};
   item.mtime = kMtime;
   OpenBytes("t.tar", TarArchive({item}));

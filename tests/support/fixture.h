@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "codepage.h"
+
 #include <filesystem>
 #include <initializer_list>
 #include <string>

@@ -1,6 +1,8 @@
 // Octal fields, checksums and the header block the module writes.
 #include <gtest/gtest.h>
 
+#include "codepage.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -169,6 +171,7 @@ TEST(BuildTarHeader, NameLengthsAndModes) {
 // header the entries that carry what its fields cannot, as GNU tar reads
 // them.
 TEST(BuildTarHeader, FoldersAndLinks) {
+  CLASSIC_CODE_PAGE_ONLY();
   ASSERT_TRUE(PeersAvailable());
   const std::string longName(120, 'n');
   const std::string longTarget = "d/" + std::string(120, 't');

@@ -91,9 +91,9 @@ size_t OutputPathLength(const Options& o, const std::string& name) {
 }
 
 // Why the module refused a member, as far as its listed name tells: the
-// module cuts a name past 255 bytes to that length and lists a
-// character without an ANSI form as "_" (a "_" of the name itself reads
-// the same). An output path that is too long stops the extraction there
+// module cuts a name past 255 bytes to that length and, in a classic code
+// page, lists a character without an ANSI form as "_" (a "_" of the name
+// itself reads the same). Under UTF-8 every name has a form. An output path that is too long stops the extraction there
 // (`*stopped`): no member after it was named.
 const char* WhyRefused(const Options& o, const std::string& name, bool laterNamed,
                        bool* stopped) {
@@ -101,7 +101,9 @@ const char* WhyRefused(const Options& o, const std::string& name, bool laterName
   *stopped = false;
   if (name.size() >= kLongestName) return kTooLong;
   if (LooksUnsafe(name)) return "unsafe name";
-  if (name.find('_') != std::string::npos) return "its name has no form in the ANSI code page";
+  if (!AnsiIsUtf8() && name.find('_') != std::string::npos) {
+    return "its name has no form in the ANSI code page";
+  }
   if (!laterNamed && OutputPathLength(o, name) > kLongestName) {
     *stopped = true;
     return kTooLong;

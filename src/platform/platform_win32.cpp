@@ -178,13 +178,21 @@ bool PfFindFile(const char* path, unsigned char record[kPfFindDataSize]) {
 
 bool PfAnsiIsUtf8() { return GetACP() == CP_UTF8; }
 
-void PfLeadByteRanges(unsigned char ranges[kPfLeadByteRanges]) {
-  static_assert(MAX_LEADBYTES == kPfLeadByteRanges, "lead-byte ranges");
-  CPINFO info;
-  memset(ranges, 0, kPfLeadByteRanges);
-  if (GetACP() != CP_UTF8 && GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2) {
-    memcpy(ranges, info.LeadByte, kPfLeadByteRanges);
+// A process keeps its code page for life: it is asked once.
+struct LeadBytes {
+  unsigned char ranges[kPfLeadByteRanges];
+  LeadBytes() : ranges() {
+    static_assert(MAX_LEADBYTES == kPfLeadByteRanges, "lead-byte ranges");
+    CPINFO info;
+    if (GetACP() != CP_UTF8 && GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2) {
+      memcpy(ranges, info.LeadByte, kPfLeadByteRanges);
+    }
   }
+};
+
+void PfLeadByteRanges(unsigned char ranges[kPfLeadByteRanges]) {
+  static const LeadBytes kLeadBytes;
+  memcpy(ranges, kLeadBytes.ranges, kPfLeadByteRanges);
 }
 
 static bool SameCodePages() { return GetACP() == GetOEMCP(); }

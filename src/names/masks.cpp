@@ -115,7 +115,7 @@ bool MatchWildcard(const char* text, const char* pattern, const CodePage* codePa
   m.patternLen = strlen(pattern);
   m.failed = nullptr;
   if (!CanBranch(pattern, m.patternLen)) return MatchFrom(m, 0, 0);
-  // Parts of masks and names hold 255 characters: their states fit here.
+  // Parts of masks and names hold 255 bytes: their states fit here.
   unsigned char local[kPartSize * kPartSize / 8 + 1];
   size_t bytes = (m.textLen + 1) * (m.patternLen + 1) / 8 + 1;
   bool onHeap = bytes > sizeof local;

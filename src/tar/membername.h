@@ -22,7 +22,7 @@ void ReadName(const char* rawName, char* result, size_t size);
 // are valid UTF-8 with some character beyond ASCII, every one of them in a
 // script people write names in; otherwise they are in the OEM code page, as
 // the module has always written them. A name that has no ANSI form, or is longer than
-// 255 characters, is kept with "_" and cut, and marked as one that cannot be
+// 255 bytes, is kept with "_" and cut at a character, and marked as one that cannot be
 // written. `scratch` holds kRawNameSize bytes.
 void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* scratch,
                       TarEntry* e);

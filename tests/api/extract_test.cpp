@@ -323,7 +323,7 @@ TEST_F(ExtractTest, UnsafeNamesWriteNothing) {
 }
 
 TEST_F(ExtractTest, OutputPathsLongerThanTheBufferAreRefused) {
-  // An output directory that leaves room for exactly 255 characters with a
+  // An output directory that leaves room for exactly 255 bytes with a
   // member name of 99, the longest a header holds.
   std::string base = Mod("");  // ends in "\"
   ASSERT_LT(base.size() + 2 + 99, 255u);

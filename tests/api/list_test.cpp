@@ -407,7 +407,7 @@ TEST_F(ListTest, TypeflagsModesAndSkippedData) {
       // Links take the size of the member they name; their own data is skipped.
       {"t_1", 2, 0, kDosMtime, 0}, {"t_2", 2, 0, kDosMtime, 0}, {"t_3", 0}, {"t_4", 0},
       // The long name names the member after it, and is cut where it passes
-      // 255 characters.
+      // 255 bytes.
       {"t_6", 0},         {"t_7", 7},          {std::string(255, 'L'), 1}, {"m_40755", 0, 0},
       {"m_40555", 0, 0x01}, {"m_100644", 0, 0}, {"m_444", 0, 0x01}, {"m_577", 0, 0x01},
       // A mode that cannot be read says nothing: a plain writable file.

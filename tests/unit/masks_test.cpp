@@ -373,7 +373,7 @@ TEST(MatchFileMaskList, ListsAndRawCandidates) {
   }
 }
 
-// Masks and names of more than 255 characters are cut to 255.
+// Masks and names of more than 255 bytes are cut to 255.
 TEST(MatchFileMaskList, LongMasksAndNamesAreCut) {
   std::string longName = "dir\\" + std::string(300, 'a') + ".txt";
   MaskList masks({longName.c_str()});

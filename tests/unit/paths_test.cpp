@@ -276,7 +276,7 @@ TEST_F(OutputPathTest, PathsThatDoNotFitAreRefusedNotCut) {
     size_t nameLength;
     OutputPathResult want;
   } rows[] = {
-      {__LINE__, 51, kOutputPathOk},  // 255 characters and the terminator
+      {__LINE__, 51, kOutputPathOk},  // 255 bytes and the terminator
       {__LINE__, 52, kOutputPathTooLong},
       {__LINE__, 255, kOutputPathTooLong},
   };

@@ -21,7 +21,9 @@ void ReadName(const char* rawName, char* result, size_t size);
 // code page. Pax names are UTF-8. Other names are taken as UTF-8 when they
 // are valid UTF-8 with some character beyond ASCII, every one of them in a
 // script people write names in; otherwise they are in the OEM code page, as
-// the module has always written them. A name that has no ANSI form, or is longer than
+// the module has always written them. Under a UTF-8 code page a name that
+// is UTF-8 keeps its bytes and any other reads as code page 437. A name
+// that has no ANSI form, or is longer than
 // 255 bytes, is kept with "_" and cut at a character, and marked as one that cannot be
 // written. `scratch` holds kRawNameSize bytes.
 void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* scratch,

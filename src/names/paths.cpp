@@ -130,11 +130,13 @@ bool IsSafeRelativeName(const char* name) {
   CodePage cp = AnsiCodePage();
   // A colon names a drive or a stream; wildcards would make the replace
   // check look at other files; the rest cannot stand in a Windows name.
-  // Control characters stand in no name a user can type or see.
-  static const char kRefused[] = ":*?<>|\"\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B"
-                                 "\x0C\x0D\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17\x18"
-                                 "\x19\x1A\x1B\x1C\x1D\x1E\x1F";
-  if (FindChar(cp, name, kRefused) != nullptr) return false;
+  // ("|" may be the trail byte of a double-byte character.)
+  if (FindChar(cp, name, ":*?<>|\"") != nullptr) return false;
+  // Control characters stand in no name a user can type or see; no trail
+  // byte is one.
+  for (const char* p = name; *p != '\0'; p++) {
+    if (static_cast<unsigned char>(*p) < 0x20) return false;
+  }
   const char* part = name;
   for (;;) {
     const char* sep = FindChar(cp, part, "\\/");

@@ -73,8 +73,9 @@ bool ExtractFolder(Extraction* x, const TarEntry& member) {
 }
 
 static int Depth(const char* path) {
+  CodePage cp = AnsiCodePage();
   int depth = 0;
-  for (; *path != '\0'; path++) depth += *path == '\\';
+  for (const char* p = path; (p = FindChar(cp, p, "\\")) != nullptr; p++) depth++;
   return depth;
 }
 

@@ -375,7 +375,6 @@ void PfCharUpper(char* text) {
   }
 }
 
-
 // ------------------------------------------------------------------ time
 
 int64_t PfNow() { return static_cast<int64_t>(time(nullptr)); }

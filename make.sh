@@ -39,8 +39,15 @@ start_wine() {
   if [ ! -f "$WINEPREFIX/.votar-ready" ]; then
     echo "== preparing the Wine prefix"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true  # until the prefix is complete
+    # A Wine that cannot start (no 32-bit programs on this kernel, or an
+    # emulator taking them over) would otherwise wait here for ever.
+    local rc=0
+    timeout 900 wineboot -i >/dev/null 2>&1 || rc=$?
+    [ "$rc" -ne 124 ] && { timeout 300 wineserver -w >/dev/null 2>&1 || rc=$?; }
+    if [ "$rc" -eq 124 ]; then
+      echo "== Wine did not finish preparing its prefix in time" >&2
+      return 1
+    fi
     touch "$WINEPREFIX/.votar-ready"
   fi
   # A persistent server, and Wine's own services started now, away from the
@@ -49,7 +56,7 @@ start_wine() {
   wineserver -k >/dev/null 2>&1 || true
   (wineserver -p >/dev/null 2>&1 </dev/null &)
   sleep 1
-  wineboot >/dev/null 2>&1 </dev/null || true
+  timeout 300 wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 build() {

@@ -110,7 +110,8 @@ TEST(UpperText, Utf8) {
       {__LINE__, "\xC3\xA9t\xC3\xA9.txt", "\xC3\x89T\xC3\x89.TXT"},            // été
       {__LINE__, "\xCE\xB1\xCE\xB2\xCE\xB3", "\xCE\x91\xCE\x92\xCE\x93"},      // αβγ
       {__LINE__, "\xD0\xB6\xD1\x83\xD0\xBA", "\xD0\x96\xD0\xA3\xD0\x9A"},      // жук
-      {__LINE__, "\xC4\xB1x", "IX"},                                              // ı: 2 bytes to 1
+      {__LINE__, "\xE2\xB1\xA5x", "\xC8\xBAX"},                                  // ⱥ: 3 bytes to 2
+      {__LINE__, "\xC9\x90x", "\xE2\xB1\xAFX"},                                  // ɐ: 2 bytes to 3
       {__LINE__, "\xE4\xB8\xAD\xE3\x81\x8B\xF0\x9F\x98\x80", "\xE4\xB8\xAD\xE3\x81\x8B\xF0\x9F\x98\x80"},
       {__LINE__, "e\xCC\x81", "E\xCC\x81"},                                       // NFD stays NFD
       {__LINE__, "a\xFF\xC3z", "A\xFF\xC3Z"},
@@ -125,8 +126,8 @@ TEST(UpperText, Utf8) {
   EXPECT_EQ(4u, UpperText("\xC3\xA9\xC3\xA9\xC3\xA9", small, sizeof small));
   EXPECT_STREQ("\xC3\x89\xC3\x89", small);
   // A prefix in another case at another length.
-  EXPECT_EQ(4u, CaselessPrefix("\xC4\xB1nx\\y", "INX"));
-  EXPECT_EQ(SIZE_MAX, CaselessPrefix("\xC4\xB1nx", "INY"));
+  EXPECT_EQ(5u, CaselessPrefix("\xE2\xB1\xA5nx\\y", "\xC8\xBANX"));
+  EXPECT_EQ(SIZE_MAX, CaselessPrefix("\xE2\xB1\xA5nx", "\xC8\xBANY"));
 }
 
 // Under UTF-8 a stored name that is UTF-8 keeps its bytes, any other reads

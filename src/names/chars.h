@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../platform/utf8.h"
+
 enum CharForm : uint8_t {
   kOneByte,    // every character one byte
   kLeadBytes,  // a lead byte starts a character of two
@@ -47,15 +49,7 @@ bool EndsWithChar(const CodePage& cp, const char* text, size_t len, const char* 
 
 // ------------------------------------------------------------------ UTF-8
 
-const uint32_t kNoCodePoint = 0xFFFFFFFF;
-
-// The code point at `s`, of at most `len` bytes; `*used` its length. No
-// overlong forms, no surrogates, nothing past U+10FFFF: kNoCodePoint, with
-// `*used` 1.
-uint32_t DecodeUtf8(const unsigned char* s, size_t len, size_t* used);
-bool IsUtf8(const char* s, size_t len);
-// Writes the code point's 1 to 4 bytes; answers how many.
-size_t EncodeUtf8(uint32_t cp, char* out);
+// Decoding and encoding: platform/utf8.h.
 
 // Code page 437 as UTF-8, into `out` of `size` bytes with its NUL, cut at
 // a character; answers the length, `*whole` whether all of it fitted.

@@ -204,7 +204,9 @@ static bool DescribeItem(ItemAction action, const char* relative, const char* fu
     // kMemberSize + 1 bytes hold the name and its separator. A name the
     // stored-name rule took away stays empty: nothing is stored for it.
     size_t len = strlen(stored->member);
-    if (len > 0 && !EndsWithChar(AnsiCodePage(), stored->member, len, "\\")) memcpy(stored->member + len, "\\", 2);
+    if (len > 0 && !EndsWithChar(AnsiCodePage(), stored->member, len, "\\")) {
+      memcpy(stored->member + len, "\\", 2);
+    }
     return true;
   }
   if (action == kItemLink) {

@@ -18,6 +18,7 @@
 #include <new>
 
 #include "stream.h"
+#include "utf8.h"
 
 static const size_t kPathMax = 4096;              // ANSI bytes taken
 static const size_t kHostPath = 3 * kPathMax + 1;  // the same in UTF-8
@@ -491,12 +492,7 @@ static unsigned char CodePointToAnsi(uint32_t cp) {
 }
 
 size_t PfAnsiToUtf8(const char* src, char* dst, size_t size) {
-  if (PfAnsiIsUtf8()) {
-    size_t len = strlen(src);
-    if (len + 1 > size) return 0;
-    memcpy(dst, src, len + 1);
-    return len;
-  }
+  if (PfAnsiIsUtf8()) return KeepText(src, dst, size);
   size_t n = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(src); *p != 0; p++) {
     uint32_t cp = AnsiToCodePoint(*p);
@@ -524,52 +520,25 @@ size_t PfAnsiToUtf8(const char* src, char* dst, size_t size) {
   return n;
 }
 
-// The code point of the UTF-8 sequence at `s` (`len` bytes left), with its
-// length in `*used`; 0xFFFFFFFF for a byte that starts no valid sequence
-// (overlong forms and surrogates included), which then uses one byte.
-static uint32_t DecodeUtf8(const unsigned char* s, size_t len, size_t* used) {
-  *used = 1;
-  unsigned char c = s[0];
-  if (c < 0x80) return c;
-  size_t need = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-  if (need == 0 || c > 0xF4 || need >= len) return 0xFFFFFFFF;
-  uint32_t cp = c & (0x3F >> need);
-  for (size_t i = 1; i <= need; i++) {
-    if ((s[i] & 0xC0) != 0x80) return 0xFFFFFFFF;
-    cp = (cp << 6) | (s[i] & 0x3F);
-  }
-  static const uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kLeast[need] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFFFFFF;
-  *used = need + 1;
-  return cp;
-}
-
 size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
-  bool utf8 = PfAnsiIsUtf8();
   *lossless = true;
+  if (PfAnsiIsUtf8()) return KeepUtf8(src, len, dst, size, lossless);
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   size_t n = 0;
   size_t i = 0;
   while (i < len) {
     size_t used;
     uint32_t cp = DecodeUtf8(s + i, len - i, &used);
-    // Under UTF-8 a character keeps its bytes.
-    size_t k = utf8 && cp != 0xFFFFFFFF ? used : 1;
-    unsigned char c = cp == 0xFFFFFFFF ? 0 : utf8 ? s[i] : CodePointToAnsi(cp);
+    unsigned char c = cp == kNoCodePoint ? 0 : CodePointToAnsi(cp);
     if (c == 0) {
       c = '_';
       *lossless = false;
     }
-    if (n + k + 1 > size) {
+    if (n + 2 > size) {
       *lossless = false;
       break;
     }
-    if (k == 1) {
-      dst[n] = static_cast<char>(c);
-    } else {
-      memcpy(dst + n, s + i, k);
-    }
-    n += k;
+    dst[n++] = static_cast<char>(c);
     i += used;
   }
   if (size > 0) dst[n] = '\0';

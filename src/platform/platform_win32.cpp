@@ -12,6 +12,7 @@
 #include <new>
 
 #include "stream.h"
+#include "utf8.h"
 
 static void DeleteModuleLock();
 
@@ -236,54 +237,13 @@ uint32_t PfUpperChar(uint32_t cp) {
 static const int kWideMax = 8192;
 
 size_t PfAnsiToUtf8(const char* src, char* dst, size_t size) {
-  if (PfAnsiIsUtf8()) {
-    size_t len = strlen(src);
-    if (len + 1 > size) return 0;
-    memcpy(dst, src, len + 1);
-    return len;
-  }
+  if (PfAnsiIsUtf8()) return KeepText(src, dst, size);
   static WCHAR wide[kWideMax];
   int n = MultiByteToWideChar(CP_ACP, 0, src, -1, wide, kWideMax);
   if (n <= 0) return 0;
   int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, n, dst, static_cast<int>(size), nullptr,
                                   nullptr);
   return bytes > 0 ? static_cast<size_t>(bytes - 1) : 0;
-}
-
-// The bytes of the UTF-8 character at `s` (`len` left), or 0 when no valid
-// one starts there.
-static size_t Utf8CharBytes(const char* s, size_t len) {
-  unsigned char c = static_cast<unsigned char>(s[0]);
-  size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-  WCHAR units[2];
-  if (n == 0 || n > len) return 0;
-  bool valid = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, static_cast<int>(n), units,
-                                   2) > 0;
-  return valid ? n : 0;
-}
-
-// Under a UTF-8 code page each character keeps its bytes; a byte that is no
-// UTF-8 becomes "_".
-static size_t KeepUtf8(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
-  size_t n = 0;
-  for (size_t i = 0; i < len;) {
-    size_t k = Utf8CharBytes(src + i, len - i);
-    if (k == 0) *lossless = false;
-    if (n + (k == 0 ? 1 : k) + 1 > size) {
-      *lossless = false;
-      break;
-    }
-    if (k == 0) {
-      dst[n++] = '_';
-      i++;
-    } else {
-      memcpy(dst + n, src + i, k);
-      n += k;
-      i += k;
-    }
-  }
-  dst[n] = '\0';
-  return n;
 }
 
 size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* lossless) {
@@ -308,7 +268,14 @@ size_t PfUtf8ToAnsi(const char* src, size_t len, char* dst, size_t size, bool* l
   if (bytes <= 0 || usedDefault) *lossless = false;
   size_t keep = bytes > 0 ? static_cast<size_t>(bytes) : 0;
   if (keep > size - 1) {
-    keep = size - 1;
+    // Cut where a character ends: a lead byte takes its trail byte along.
+    size_t at = 0;
+    for (;;) {
+      size_t k = IsDBCSLeadByte(static_cast<BYTE>(ansi[at])) && at + 1 < keep ? 2 : 1;
+      if (at + k > size - 1) break;
+      at += k;
+    }
+    keep = at;
     *lossless = false;
   }
   memcpy(dst, ansi, keep);

@@ -57,7 +57,9 @@ bool IsTarArc(ByteSource* source) {
 // name goes into the block with "/" where the module uses "\". The trail
 // byte of a double-byte character may look like "\" and is left alone.
 static void UseForwardSlashes(const CodePage& cp, char* name) {
-  for (char* p = name; (p = const_cast<char*>(FindChar(cp, p, "\\"))) != nullptr; p++) *p = '/';
+  for (size_t i = 0, n; (n = CharBytes(cp, name + i)) != 0; i += n) {
+    if (n == 1 && name[i] == '\\') name[i] = '/';
+  }
 }
 
 // Puts a name or a link target into its 100-byte field in the OEM code

@@ -23,9 +23,9 @@ void ReadName(const char* rawName, char* result, size_t size);
 // script people write names in; otherwise they are in the OEM code page, as
 // the module has always written them. Under a UTF-8 code page a name that
 // is UTF-8 keeps its bytes and any other reads as code page 437. A name
-// that has no ANSI form, or is longer than
-// 255 bytes, is kept with "_" and cut at a character, and marked as one that cannot be
-// written. `scratch` holds kRawNameSize bytes.
+// that has no ANSI form, or is longer than 255 bytes, is kept with "_" and
+// cut at a character, and marked as one that cannot be written. `scratch`
+// holds kRawNameSize bytes.
 void DecodeMemberName(const char* text, bool fromPax, bool tooLong, char* scratch,
                       TarEntry* e);
 // The same for any stored text (a link target), into `out` of `size` bytes;

@@ -93,8 +93,9 @@ size_t OutputPathLength(const Options& o, const std::string& name) {
 // Why the module refused a member, as far as its listed name tells: the
 // module cuts a name past 255 bytes to that length and, in a classic code
 // page, lists a character without an ANSI form as "_" (a "_" of the name
-// itself reads the same). Under UTF-8 every name has a form. An output path that is too long stops the extraction there
-// (`*stopped`): no member after it was named.
+// itself reads the same); under UTF-8 every name has a form. An output
+// path that is too long stops the extraction there (`*stopped`): no member
+// after it was named.
 const char* WhyRefused(const Options& o, const std::string& name, bool laterNamed,
                        bool* stopped) {
   const char* kTooLong = "its path is longer than 255 bytes";

@@ -721,7 +721,8 @@ def main():
     work = tempfile.mkdtemp(prefix="votar-interop-")
     try:
         tests = [test_votar_writes, test_votar_reads, test_names_round_trip,
-                 test_scripts_round_trip, test_compressed_writes, test_compressed_reads, test_compressed_refused]
+                 test_scripts_round_trip, test_compressed_writes, test_compressed_reads,
+                 test_compressed_refused]
         # votar.exe stores links as the files they name.
         if not args.wine:
             tests.append(test_tree_round_trip)
